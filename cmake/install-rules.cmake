@@ -1,0 +1,5 @@
+include(GNUInstallDirs)
+
+if(LEVERANS_BUILD_SCREEN)
+  install(TARGETS leverans RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
