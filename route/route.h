@@ -11,5 +11,6 @@
 #include "route/random_source.h"
 #include "route/recommendation.h"
 #include "route/route_data.h"
+#include "route/saving.h"
 #include "route/seeding.h"
 #include "route/timer_random.h"
