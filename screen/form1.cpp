@@ -1,0 +1,146 @@
+#include "screen/form1.h"
+
+#include <QGroupBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <exception>
+
+#include "screen/flexgrid.h"
+#include "screen/textbox.h"
+#include "screen/twips.h"
+
+namespace screen {
+
+Form1::Form1(std::unique_ptr<route::RandomSource> random, QWidget* parent)
+    : QWidget(parent), random_(std::move(random)) {
+    if (!random_) random_ = std::make_unique<route::TimerRandom>();
+    CreateControls();
+    ConnectEvents();
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::CreateControls() {
+    setWindowTitle(QStringLiteral("Form1"));
+    setFixedSize(TwipsToPixelsX(this, 5745), TwipsToPixelsY(this, 2895));
+
+    Grid1 = new FlexGrid(this);
+    Grid1->setObjectName(QStringLiteral("Grid1"));
+    // Room for the start-up's current cell (0, FixedCols + 1).
+    Grid1->SetCols(3);
+    MoveTwips(Grid1, 120, 120, 5175, 1935);
+
+    GridText = new TextBox(this);
+    GridText->setObjectName(QStringLiteral("GridText"));
+    GridText->SetText(QStringLiteral("GridText"));
+    GridText->Move(240, 480, 1815, 375);
+
+    Frame1 = new QGroupBox(QStringLiteral("Visa"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    MoveTwips(Frame1, 120, 2160, 4455, 615);
+
+    Command1 = new QPushButton(QStringLiteral("Visa föreg"), Frame1);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    MoveTwips(Command1, 360, 240, 975, 315);
+
+    Text1 = new TextBox(Frame1);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->SetText(QStringLiteral("Text1"));
+    Text1->Move(1320, 240, 2055, 285);
+
+    Command2 = new QPushButton(QStringLiteral("Visa nästa"), Frame1);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    MoveTwips(Command2, 3360, 240, 975, 315);
+
+    Command3 = new QPushButton(QStringLiteral("Spara"), this);
+    Command3->setObjectName(QStringLiteral("Command3"));
+    MoveTwips(Command3, 4800, 2280, 855, 435);
+
+    // Enter and Escape belong to the grid and the editor, never to a button.
+    for (QPushButton* button : {Command1, Command2, Command3}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    GridText->raise();  // the editor covers the grid
+    setTabOrder(Grid1, GridText);
+    setTabOrder(GridText, Command1);
+    setTabOrder(Command1, Text1);
+    setTabOrder(Text1, Command2);
+    setTabOrder(Command2, Command3);
+}
+
+void Form1::ConnectEvents() {
+    connect(Command1, &QPushButton::clicked, this,
+            [this] { Guarded([this] { Command1_Click(); }); });
+    connect(Command2, &QPushButton::clicked, this,
+            [this] { Guarded([this] { Command2_Click(); }); });
+    connect(Command3, &QPushButton::clicked, this,
+            [this] { Guarded([this] { Command3_Click(); }); });
+
+    connect(Grid1, &FlexGrid::KeyPress, this,
+            [this](int16_t& KeyAscii) { Guarded([&] { Grid1_KeyPress(KeyAscii); }); });
+    connect(Grid1, &FlexGrid::DblClick, this, [this] { Guarded([this] { Grid1_DblClick(); }); });
+    connect(Grid1, &FlexGrid::GotFocus, this, [this] { Guarded([this] { Grid1_GotFocus(); }); });
+    connect(Grid1, &FlexGrid::LeaveCell, this, [this] { Guarded([this] { Grid1_LeaveCell(); }); });
+    connect(Grid1, &FlexGrid::EnterCell, this, [this] { Guarded([this] { Grid1_EnterCell(); }); });
+    connect(GridText, &TextBox::KeyDown, this, [this](int16_t& KeyCode, int16_t& Shift) {
+        Guarded([&] { GridText_KeyDown(KeyCode, Shift); });
+    });
+    connect(GridText, &TextBox::KeyPress, this,
+            [this](int16_t& KeyAscii) { Guarded([&] { GridText_KeyPress(KeyAscii); }); });
+}
+
+void Form1::Form_Load() {
+    route::InitArtikel(*this);
+    nAntal.Resize(colArtikel.Count(), 0);
+    route::InitKund(*this, *random_);
+    nSparadKund = 0;
+    Grid1->SetRow(0);
+    Grid1->SetCol(Grid1->FixedCols() + 1);
+    GridText->SetVisible(false);
+    nAktKund = 1;
+    ShowKund(nAktKund, *Grid1);
+}
+
+void Form1::Command1_Click() {
+    if (nAktKund > 1) {
+        nAktKund = route::CheckedSub(nAktKund, 1);
+        ShowKund(nAktKund, *Grid1);
+    }
+    SetSparaState();
+}
+
+void Form1::Command2_Click() {
+    if (nAktKund < colKund.Count()) {
+        nAktKund = route::CheckedAdd(nAktKund, 1);
+        ShowKund(nAktKund, *Grid1);
+    }
+    SetSparaState();
+}
+
+void Form1::SetSparaState() {
+    // Also on the page of the customer saved last: saving it again corrects
+    // that save rather than taking the goods off the van twice.
+    Command3->setEnabled(nAktKund >= nSparadKund);
+}
+
+void Form1::ShowMessage(const QString& text) {
+    if (MessageSink) {
+        MessageSink(text);
+    } else {
+        QMessageBox::warning(this, windowTitle(), text);
+    }
+}
+
+void Form1::Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        ShowMessage(
+            QStringLiteral("Ett oväntat fel inträffade: %1").arg(QString::fromUtf8(e.what())));
+    }
+}
+
+}  // namespace screen

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "route/route.h"
+
+class QGroupBox;
+class QPushButton;
+
+namespace screen {
+
+class FlexGrid;
+class TextBox;
+
+// The delivery screen: the page of one customer with its articles, the
+// in-cell editor, navigation along the route and saving. The window holds
+// the route itself; its members keep the route's own names.
+class Form1 : public QWidget, public route::RouteData {
+    Q_OBJECT
+
+public:
+    // Seeds a new demo route from `random` (a timer-seeded generator when
+    // none is given) before the window is first shown.
+    explicit Form1(std::unique_ptr<route::RandomSource> random = nullptr,
+                   QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Controls, in tab order.
+    FlexGrid* Grid1;
+    TextBox* GridText;
+    QGroupBox* Frame1;
+    QPushButton* Command1;  // "Visa föreg"
+    TextBox* Text1;
+    QPushButton* Command2;  // "Visa nästa"
+    QPushButton* Command3;  // "Spara"
+
+    // Where messages to the driver go; a warning box unless replaced.
+    std::function<void(const QString&)> MessageSink;
+
+    // Start-up and navigation.
+    void Form_Load();
+    void Command1_Click();
+    void Command2_Click();
+
+    // The customer page.
+    void ClearGrid(int16_t nKundId, FlexGrid& grid);
+    void ShowKund(int16_t nKundId, FlexGrid& grid);
+
+    // Saving the page on screen.
+    void Command3_Click();
+
+    // The in-cell editor's handlers.
+    void Grid1_KeyPress(int16_t& KeyAscii);
+    void Grid1_DblClick();
+    void Grid1_GotFocus();
+    void Grid1_LeaveCell();
+    void Grid1_EnterCell();
+    void GridText_KeyDown(int16_t& KeyCode, int16_t& Shift);
+    void GridText_KeyPress(int16_t& KeyAscii);
+
+private:
+    void CreateControls();
+    void ConnectEvents();
+    void SetSparaState();
+    // Puts an open entry into the grid's current cell and closes it.
+    void CommitEntry();
+    void ShowMessage(const QString& text);
+    // Runs an event handler; a run-time error is shown instead of ending the program.
+    void Guarded(const std::function<void()>& handler);
+
+    std::unique_ptr<route::RandomSource> random_;
+};
+
+}  // namespace screen

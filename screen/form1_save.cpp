@@ -1,0 +1,52 @@
+// Saving the deliveries typed on the page on screen.
+
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "screen/flexgrid.h"
+#include "screen/form1.h"
+#include "screen/textbox.h"
+
+namespace screen {
+
+namespace {
+
+// Long texts are cut so that the message stays readable.
+QString Shown(const std::string& text) {
+    QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    constexpr int kMaxShown = 40;
+    if (shown.size() > kMaxShown) shown = shown.left(kMaxShown) + QStringLiteral("…");
+    return shown;
+}
+
+}  // namespace
+
+void Form1::Command3_Click() {
+    // A quantity still being typed belongs to this save.
+    CommitEntry();
+
+    const int16_t n = route::ToInt16(colArtikel.Count());
+    std::vector<std::string> texts;
+    texts.reserve(static_cast<std::size_t>(n));
+    for (int b = 1; b <= n; ++b)
+        texts.push_back(Grid1->TextMatrix(b, Grid1->Cols() - 1).toStdString());
+
+    if (auto refusal = route::SaveKund(*this, nAktKund, texts)) {
+        const QString article = QString::fromStdString(colArtikel.Item(refusal->article));
+        Grid1->SetRow(refusal->article);
+        Grid1->SetCol(Grid1->Cols() - 1);
+        Grid1->SetFocus();
+        if (refusal->reason == route::SaveRefusal::Reason::BadQuantity) {
+            ShowMessage(
+                QStringLiteral("Ogiltigt antal för %1: %2").arg(article, Shown(refusal->text)));
+        } else {
+            ShowMessage(QStringLiteral("Lagret för %1 går utanför det tillåtna med antalet %2")
+                            .arg(article, Shown(refusal->text)));
+        }
+        return;
+    }
+    Command2_Click();
+}
+
+}  // namespace screen

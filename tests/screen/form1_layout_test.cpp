@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <QGroupBox>
+#include <QPushButton>
+
+#include "form_fixture.h"
+#include "screen/twips.h"
+
+namespace {
+
+using testing_support::FormFixture;
+using Layout = FormFixture;
+
+// Geometry in pixels at 96 DPI: 15 twips to the pixel.
+QRect Px(int left, int top, int width, int height) {
+    return {left / 15, top / 15, width / 15, height / 15};
+}
+
+TEST_F(Layout, WindowIsFixedAtItsClientSize) {
+    ASSERT_EQ(form->logicalDpiX(), 96);
+    EXPECT_EQ(form->windowTitle(), "Form1");
+    EXPECT_EQ(form->size(), QSize(383, 193));  // 5745 x 2895 twips
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+}
+
+TEST_F(Layout, ControlsStandWhereTheTwipsSay) {
+    EXPECT_EQ(grid().Left(), 120);
+    EXPECT_EQ(grid().Top(), 120);
+    EXPECT_EQ(grid().Height(), 1935);
+    EXPECT_EQ(grid().Width(), 5100);  // the page layout's width, not the laid-out 5175
+    EXPECT_EQ(editor().Left(), 240);
+    EXPECT_EQ(editor().Top(), 480);
+    EXPECT_EQ(editor().Width(), 1815);
+    EXPECT_EQ(editor().Height(), 375);
+    EXPECT_EQ(form->Frame1->geometry(), Px(120, 2160, 4455, 615));
+    EXPECT_EQ(form->Command1->geometry(), Px(360, 240, 975, 315));
+    EXPECT_EQ(form->Text1->geometry(), Px(1320, 240, 2055, 285));
+    EXPECT_EQ(form->Command2->geometry(), Px(3360, 240, 975, 315));
+    EXPECT_EQ(form->Command3->geometry(), Px(4800, 2280, 855, 435));
+}
+
+TEST_F(Layout, FrameHoldsTheNavigationAndSparaStandsRightOfIt) {
+    EXPECT_EQ(form->Frame1->title(), "Visa");
+    EXPECT_EQ(form->Command1->parentWidget(), form->Frame1);
+    EXPECT_EQ(form->Text1->parentWidget(), form->Frame1);
+    EXPECT_EQ(form->Command2->parentWidget(), form->Frame1);
+    EXPECT_EQ(form->Command3->parentWidget(), form.get());
+    EXPECT_EQ(form->Command1->text(), "Visa föreg");
+    EXPECT_EQ(form->Command2->text(), "Visa nästa");
+    EXPECT_EQ(form->Command3->text(), "Spara");
+    EXPECT_LT(form->Command1->x(), form->Text1->x());
+    EXPECT_LT(form->Text1->x(), form->Command2->x());
+    EXPECT_GT(form->Command3->x(), form->Frame1->geometry().right());
+    EXPECT_GT(form->Command3->y(), grid().geometry().bottom());
+}
+
+TEST_F(Layout, NoButtonTakesEnterOrEscape) {
+    for (QPushButton* b : {form->Command1, form->Command2, form->Command3}) {
+        EXPECT_FALSE(b->isDefault());
+        EXPECT_FALSE(b->autoDefault());
+    }
+}
+
+TEST_F(Layout, EditorLiesInFrontOfTheGridAndStartsHidden) {
+    const QObjectList& children = form->children();
+    EXPECT_GT(children.indexOf(form->GridText), children.indexOf(form->Grid1));
+    EXPECT_FALSE(editor().Visible());
+    EXPECT_FALSE(editor().isReadOnly());
+    EXPECT_FALSE(form->Text1->isReadOnly());
+    EXPECT_DOUBLE_EQ(grid().font().pointSizeF(), 8.25);
+}
+
+TEST_F(Layout, TabOrderFollowsTheControls) {
+    Show();
+    form->Command1_Click();  // nothing moves on the first customer
+    form->Command2_Click();  // customer 2: "Visa föreg" can take the focus
+    grid().SetFocus();
+    std::vector<QWidget*> expected = {form->Command1, form->Text1, form->Command2, form->Command3,
+                                      form->Grid1};
+    for (QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+    }
+    // An open editor comes right after the grid.
+    QTest::keyClick(&grid(), Qt::Key_Space);
+    ASSERT_TRUE(editor().Visible());
+    grid().SetFocus();  // commits and closes it again
+    EXPECT_FALSE(editor().Visible());
+    editor().SetVisible(true);
+    QTest::keyClick(&grid(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), form->GridText);
+}
+
+}  // namespace
