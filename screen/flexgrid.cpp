@@ -1,5 +1,6 @@
 #include "screen/flexgrid.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -13,6 +14,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "screen/flexgrid_accessible.h"
 #include "screen/keycodes.h"
 #include "screen/twips.h"
 
@@ -40,6 +42,7 @@ FlexGrid::FlexGrid(QWidget* parent)
       rowHeights_(rows_, kDefaultRowHeight),
       colAligns_(cols_, Qt::AlignLeft),
       vbar_(new QScrollBar(Qt::Vertical, this)) {
+    InstallFlexGridAccessible();
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent covers every pixel
     QFont f = font();
@@ -58,16 +61,19 @@ int FlexGrid::Rows() const { return rows_; }
 
 void FlexGrid::SetRows(int rows) {
     if (rows < fixedRows_) throw std::out_of_range("FlexGrid: fewer rows than fixed rows");
+    const bool changed = rows != rows_;
     rows_ = rows;
     cells_.resize(static_cast<size_t>(rows_) * cols_);
     rowHeights_.resize(rows_, kDefaultRowHeight);
     keepCurrentInside();
+    if (changed) notifyShape();
 }
 
 int FlexGrid::Cols() const { return cols_; }
 
 void FlexGrid::SetCols(int cols) {
     if (cols < fixedCols_) throw std::out_of_range("FlexGrid: fewer columns than fixed columns");
+    const bool changed = cols != cols_;
     std::vector<Cell> cells(static_cast<size_t>(rows_) * cols);
     const int kept = std::min(cols, cols_);
     for (int r = 0; r < rows_; ++r) {
@@ -78,22 +84,27 @@ void FlexGrid::SetCols(int cols) {
     colWidths_.resize(cols_, kDefaultColWidth);
     colAligns_.resize(cols_, Qt::AlignLeft);
     keepCurrentInside();
+    if (changed) notifyShape();
 }
 
 int FlexGrid::FixedRows() const { return fixedRows_; }
 
 void FlexGrid::SetFixedRows(int rows) {
     checkIndex(rows, rows_ + 1, "FlexGrid: fixed rows");
+    const bool changed = rows != fixedRows_;
     fixedRows_ = rows;
     keepCurrentInside();
+    if (changed) notifyShape();  // header roles change
 }
 
 int FlexGrid::FixedCols() const { return fixedCols_; }
 
 void FlexGrid::SetFixedCols(int cols) {
     checkIndex(cols, cols_ + 1, "FlexGrid: fixed columns");
+    const bool changed = cols != fixedCols_;
     fixedCols_ = cols;
     keepCurrentInside();
+    if (changed) notifyShape();
 }
 
 QString FlexGrid::FormatString() const { return format_; }
@@ -114,6 +125,7 @@ void FlexGrid::SetFormatString(const QString& format) {
         cell(0, c).text = heading;
     }
     update();
+    notifyTexts();
 }
 
 int FlexGrid::ColWidth(int col) const {
@@ -158,6 +170,7 @@ void FlexGrid::SetTextMatrix(int row, int col, const QString& text) {
     checkCell(row, col);
     cell(row, col).text = text;
     update();
+    notifyCell(row, col);
 }
 
 QString FlexGrid::Text() const { return TextMatrix(row_, col_); }
@@ -180,6 +193,7 @@ uint32_t FlexGrid::CellBackColor() const {
 void FlexGrid::Clear() {
     for (Cell& c : cells_) c = Cell();
     update();
+    notifyTexts();
 }
 
 void FlexGrid::AddItem(const QString& text) {
@@ -215,6 +229,7 @@ void FlexGrid::moveTo(int row, int col) {
     col_ = std::clamp(col, 0, std::max(0, cols_ - 1));
     scrollToCurrent();
     update();
+    notifyCurrent(true);
     emit EnterCell();
 }
 
@@ -242,6 +257,21 @@ int FlexGrid::CellTop() {
 int FlexGrid::CellWidth() const { return col_ < cols_ ? colWidths_[col_] : 0; }
 
 int FlexGrid::CellHeight() const { return row_ < rows_ ? rowHeights_[row_] : 0; }
+
+QRect FlexGrid::CellRect(int row, int col) const {
+    checkCell(row, col);
+    const auto find = [](const std::vector<Span>& spans, int index) {
+        return std::find_if(spans.begin(), spans.end(),
+                            [index](const Span& s) { return s.index == index; });
+    };
+    const std::vector<Span> cols = visibleCols();
+    const std::vector<Span> rows = visibleRows();
+    const auto c = find(cols, col);
+    const auto r = find(rows, row);
+    if (c == cols.end() || r == rows.end()) return {};
+    const QRect rect(QPoint(c->from, r->from), QPoint(c->to - 1, r->to - 1));
+    return rect.intersected(QRect(0, 0, cellsWidth(), height()));
+}
 
 // --- Placement on the parent -----------------------------------------------------
 
@@ -448,6 +478,46 @@ QSize FlexGrid::sizeHint() const {
                  TwipsToPixelsY(this, rowSpan(0, std::min(rows_, kSizeHintRows))));
 }
 
+// --- Accessibility -------------------------------------------------------------------
+
+void FlexGrid::notifyShape() {
+    if (!QAccessible::isActive()) return;
+    QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::ModelReset);
+    QAccessible::updateAccessibility(&event);
+}
+
+void FlexGrid::notifyTexts() {
+    if (!QAccessible::isActive() || rows_ == 0 || cols_ == 0) return;
+    QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::DataChanged);
+    event.setFirstRow(0);
+    event.setFirstColumn(0);
+    event.setLastRow(rows_ - 1);
+    event.setLastColumn(cols_ - 1);
+    QAccessible::updateAccessibility(&event);
+}
+
+// A cell's accessible child index is row-major.
+void FlexGrid::notifyCell(int row, int col) {
+    if (!QAccessible::isActive()) return;
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    event.setChild(row * cols_ + col);
+    QAccessible::updateAccessibility(&event);
+}
+
+void FlexGrid::notifyCurrent(bool moved) {
+    if (!QAccessible::isActive() || row_ >= rows_ || col_ >= cols_) return;
+    if (moved) {
+        QAccessibleEvent event(this, QAccessible::Selection);
+        event.setChild(row_ * cols_ + col_);
+        QAccessible::updateAccessibility(&event);
+    }
+    if (hasFocus()) {
+        QAccessibleEvent event(this, QAccessible::Focus);
+        event.setChild(row_ * cols_ + col_);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
 // --- Input -------------------------------------------------------------------------
 
 void FlexGrid::keyPressEvent(QKeyEvent* event) {
@@ -531,6 +601,7 @@ void FlexGrid::wheelEvent(QWheelEvent* event) {
 void FlexGrid::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
     update();
+    notifyCurrent(false);  // a screen reader wants the cell, not only the grid
     emit GotFocus();
 }
 

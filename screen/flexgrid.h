@@ -69,6 +69,9 @@ public:
     int CellTop();
     int CellWidth() const;
     int CellHeight() const;
+    // Any cell's pixel rectangle on the grid as painted now; empty when
+    // the cell is scrolled away or lies beyond the edges.
+    QRect CellRect(int row, int col) const;
 
     // The control's place on its parent, in twips.
     int Left() const;
@@ -145,6 +148,11 @@ private:
     std::vector<Span> visibleRows() const;
     bool hitTest(const QPoint& pos, int* row, int* col) const;
     void paintCell(QPainter& p, int row, int col, const QRect& rect) const;
+    // Tell assistive technology; no-ops while none is listening.
+    void notifyShape();
+    void notifyTexts();
+    void notifyCell(int row, int col);
+    void notifyCurrent(bool moved);
 
     int rows_ = 2;
     int cols_ = 2;

@@ -1,5 +1,6 @@
 #include "screen/form1.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QPushButton>
@@ -57,10 +58,11 @@ void Form1::CreateControls() {
     Command3->setObjectName(QStringLiteral("Command3"));
     MoveTwips(Command3, 4800, 2280, 855, 435);
 
-    // Enter and Escape belong to the grid and the editor, never to a button.
+    // No button is the window's default: Enter and Escape belong to the grid
+    // and the editor. A button that has the focus itself takes Enter, as Space.
     for (QPushButton* button : {Command1, Command2, Command3}) {
-        button->setAutoDefault(false);
         button->setDefault(false);
+        button->setAutoDefault(true);
     }
 
     GridText->raise();  // the editor covers the grid
@@ -69,6 +71,7 @@ void Form1::CreateControls() {
     setTabOrder(Command1, Text1);
     setTabOrder(Text1, Command2);
     setTabOrder(Command2, Command3);
+    SetAccessibleTexts();
 }
 
 void Form1::ConnectEvents() {
@@ -105,19 +108,29 @@ void Form1::Form_Load() {
 }
 
 void Form1::Command1_Click() {
+    QWidget* focused = QApplication::focusWidget();
     if (nAktKund > 1) {
         nAktKund = route::CheckedSub(nAktKund, 1);
         ShowKund(nAktKund, *Grid1);
     }
     SetSparaState();
+    KeepFocusInReach(focused);
 }
 
 void Form1::Command2_Click() {
+    QWidget* focused = QApplication::focusWidget();
     if (nAktKund < colKund.Count()) {
         nAktKund = route::CheckedAdd(nAktKund, 1);
         ShowKund(nAktKund, *Grid1);
     }
     SetSparaState();
+    KeepFocusInReach(focused);
+}
+
+void Form1::KeepFocusInReach(QWidget* focused) {
+    // A button that disabled itself at the end of the route hands its focus
+    // to the grid, where the driver types next, not to the name box.
+    if (focused != nullptr && !focused->isEnabled()) Grid1->SetFocus();
 }
 
 void Form1::SetSparaState() {

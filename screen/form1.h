@@ -63,8 +63,11 @@ public:
 
 private:
     void CreateControls();
+    // Swedish names and descriptions for screen readers.
+    void SetAccessibleTexts();
     void ConnectEvents();
     void SetSparaState();
+    void KeepFocusInReach(QWidget* focused);
     // Puts an open entry into the grid's current cell and closes it.
     void CommitEntry();
     void ShowMessage(const QString& text);

@@ -212,6 +212,23 @@ TEST_F(Editor, StartUpAndSavedPagesLeaveNoEntryOrText) {
     EXPECT_EQ(Column(4), QStringList(7, QString()));
 }
 
+TEST_F(Editor, ButtonDisabledAtTheEndHandsFocusToTheGrid) {
+    form->Command2_Click();
+    form->Command2_Click();
+    form->Command2->setFocus();
+    Key(Focus(), Qt::Key_Space);
+    ASSERT_EQ(form->nAktKund, 4);
+    EXPECT_EQ(Focus(), form->Grid1);
+    form->Command2_Click();  // no focus involved: nothing moves
+    form->Command1->setFocus();
+    Key(Focus(), Qt::Key_Space);
+    EXPECT_EQ(Focus(), form->Command1);  // still enabled on customer 3
+    Key(Focus(), Qt::Key_Space);
+    Key(Focus(), Qt::Key_Space);
+    ASSERT_EQ(form->nAktKund, 1);
+    EXPECT_EQ(Focus(), form->Grid1);
+}
+
 TEST_F(Editor, WholeRouteByKeyboardAlone) {
     // Start on customer 1 in row 1 and type deliveries for rows 1, 2 and 4.
     Key(&grid(), Qt::Key_Up);

@@ -54,11 +54,24 @@ TEST_F(Layout, FrameHoldsTheNavigationAndSparaStandsRightOfIt) {
     EXPECT_GT(form->Command3->y(), grid().geometry().bottom());
 }
 
-TEST_F(Layout, NoButtonTakesEnterOrEscape) {
-    for (QPushButton* b : {form->Command1, form->Command2, form->Command3}) {
+TEST_F(Layout, EnterReachesTheGridAndClicksOnlyAFocusedButton) {
+    Show();
+    for (QPushButton* b : {form->Command1, form->Command2, form->Command3})
         EXPECT_FALSE(b->isDefault());
-        EXPECT_FALSE(b->autoDefault());
-    }
+    grid().SetFocus();
+    QTest::keyClick(&grid(), Qt::Key_Return);  // opens the editor, moves nothing
+    EXPECT_TRUE(editor().Visible());
+    QTest::keyClick(form->GridText, Qt::Key_Return);
+    QTest::keyClick(&grid(), Qt::Key_Escape);
+    QTest::keyClick(form->GridText, Qt::Key_Escape);
+    EXPECT_EQ(form->nAktKund, 1);
+    EXPECT_EQ(form->nSparadKund, 0);
+
+    form->Command2->setFocus();
+    QTest::keyClick(form->Command2, Qt::Key_Return);
+    EXPECT_EQ(form->nAktKund, 2);
+    QTest::keyClick(form->Command2, Qt::Key_Space);
+    EXPECT_EQ(form->nAktKund, 3);
 }
 
 TEST_F(Layout, EditorLiesInFrontOfTheGridAndStartsHidden) {

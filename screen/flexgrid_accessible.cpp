@@ -1,0 +1,257 @@
+#include "screen/flexgrid_accessible.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <map>
+#include <utility>
+
+#include "screen/flexgrid.h"
+
+namespace screen {
+
+namespace {
+
+// The heading over a column: the text of the last fixed row.
+QString ColumnHeading(const FlexGrid& grid, int col) {
+    const int row = grid.FixedRows() - 1;
+    if (row < 0 || row >= grid.Rows() || col < 0 || col >= grid.Cols()) return {};
+    return grid.TextMatrix(row, col);
+}
+
+// Only the first column names a row; further fixed columns hold data.
+QString RowHeading(const FlexGrid& grid, int row) {
+    if (grid.FixedCols() == 0 || grid.Cols() == 0 || row < grid.FixedRows() || row >= grid.Rows())
+        return {};
+    return grid.TextMatrix(row, 0);
+}
+
+class CellAccessible;
+
+class GridAccessible : public QAccessibleWidget, public QAccessibleTableInterface {
+public:
+    explicit GridAccessible(FlexGrid* grid)
+        : QAccessibleWidget(grid, QAccessible::Table), rows_(grid->Rows()), cols_(grid->Cols()) {}
+
+    ~GridAccessible() override {
+        for (const auto& [cell, id] : cells_) QAccessible::deleteAccessibleInterface(id);
+    }
+
+    FlexGrid* grid() const { return static_cast<FlexGrid*>(widget()); }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TableInterface)
+            return static_cast<QAccessibleTableInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    // Cells only, row by row; the scroll bar is left to the mouse.
+    int childCount() const override { return isValid() ? grid()->Rows() * grid()->Cols() : 0; }
+    QAccessibleInterface* child(int index) const override {
+        if (index < 0 || index >= childCount()) return nullptr;
+        return cellAt(index / grid()->Cols(), index % grid()->Cols());
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override;
+    QAccessibleInterface* childAt(int x, int y) const override;
+    QAccessibleInterface* focusChild() const override {
+        return isValid() ? cellAt(grid()->Row(), grid()->Col()) : nullptr;
+    }
+
+    // The window's labels name the table; it has no caption or summary of its own.
+    QAccessibleInterface* caption() const override { return nullptr; }
+    QAccessibleInterface* summary() const override { return nullptr; }
+    QAccessibleInterface* cellAt(int row, int col) const override;
+    int rowCount() const override { return isValid() ? grid()->Rows() : 0; }
+    int columnCount() const override { return isValid() ? grid()->Cols() : 0; }
+    QString columnDescription(int col) const override {
+        return isValid() ? ColumnHeading(*grid(), col) : QString();
+    }
+    QString rowDescription(int row) const override {
+        return isValid() ? RowHeading(*grid(), row) : QString();
+    }
+
+    // The current cell is the one selection; whole rows and columns never are.
+    int selectedCellCount() const override { return focusChild() ? 1 : 0; }
+    QList<QAccessibleInterface*> selectedCells() const override {
+        QAccessibleInterface* current = focusChild();
+        return current ? QList<QAccessibleInterface*>{current} : QList<QAccessibleInterface*>{};
+    }
+    int selectedColumnCount() const override { return 0; }
+    int selectedRowCount() const override { return 0; }
+    QList<int> selectedColumns() const override { return {}; }
+    QList<int> selectedRows() const override { return {}; }
+    bool isColumnSelected(int) const override { return false; }
+    bool isRowSelected(int) const override { return false; }
+    bool selectRow(int) override { return false; }
+    bool selectColumn(int) override { return false; }
+    bool unselectRow(int) override { return false; }
+    bool unselectColumn(int) override { return false; }
+    void modelChange(QAccessibleTableModelChangeEvent*) override { dropCellsOutside(); }
+
+private:
+    // Cells left outside a shrunken grid are deleted when Qt reports the
+    // change or at the next question; the others keep their ids, as they read
+    // the grid afresh anyway.
+    void dropCellsOutside() const;
+
+    mutable std::map<std::pair<int, int>, QAccessible::Id> cells_;
+    mutable int rows_;
+    mutable int cols_;
+};
+
+// A cell reads the grid on every call, so it never shows an old page.
+class CellAccessible : public QAccessibleInterface, public QAccessibleTableCellInterface {
+public:
+    CellAccessible(const GridAccessible* table, int row, int col)
+        : table_(table), row_(row), col_(col) {}
+
+    bool isValid() const override {
+        return table_->isValid() && row_ < grid().Rows() && col_ < grid().Cols();
+    }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return table_->window(); }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* parent() const override { return table(); }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    void setText(QAccessible::Text, const QString&) override {}
+
+    QString text(QAccessible::Text type) const override {
+        if (!isValid()) return {};
+        if (type == QAccessible::Name) return grid().TextMatrix(row_, col_);
+        if (type == QAccessible::Description) return context();
+        return {};
+    }
+
+    QRect rect() const override {
+        if (!isValid()) return {};
+        const QRect local = grid().CellRect(row_, col_);
+        return local.isEmpty() ? QRect() : QRect(grid().mapToGlobal(local.topLeft()), local.size());
+    }
+
+    QAccessible::Role role() const override {
+        if (!isValid()) return QAccessible::NoRole;
+        if (row_ < grid().FixedRows()) return QAccessible::ColumnHeader;
+        if (col_ == 0 && grid().FixedCols() > 0) return QAccessible::RowHeader;
+        return QAccessible::Cell;
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State state;
+        if (!isValid()) {
+            state.invalid = true;
+            return state;
+        }
+        const bool fixed = row_ < grid().FixedRows() || col_ < grid().FixedCols();
+        state.focusable = state.selectable = !fixed;
+        state.readOnly = fixed;
+        state.selected = isSelected();
+        state.focused = state.selected && grid().hasFocus();
+        state.disabled = !grid().isEnabled();
+        state.invisible = state.offscreen = rect().isEmpty();
+        return state;
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TableCellInterface)
+            return static_cast<QAccessibleTableCellInterface*>(this);
+        return nullptr;
+    }
+
+    bool isSelected() const override {
+        return isValid() && grid().Row() == row_ && grid().Col() == col_;
+    }
+    QList<QAccessibleInterface*> columnHeaderCells() const override {
+        if (!isValid() || row_ < grid().FixedRows()) return {};
+        return {table_->cellAt(grid().FixedRows() - 1, col_)};
+    }
+    QList<QAccessibleInterface*> rowHeaderCells() const override {
+        if (!isValid() || col_ == 0 || grid().FixedCols() == 0 || row_ < grid().FixedRows())
+            return {};
+        return {table_->cellAt(row_, 0)};
+    }
+    int columnIndex() const override { return col_; }
+    int rowIndex() const override { return row_; }
+    int columnExtent() const override { return 1; }
+    int rowExtent() const override { return 1; }
+    QAccessibleInterface* table() const override { return const_cast<GridAccessible*>(table_); }
+
+    const GridAccessible* owner() const { return table_; }
+
+private:
+    const FlexGrid& grid() const { return *table_->grid(); }
+
+    // What a screen reader says beyond the bare text, e.g. "Lev för 120 Lyxfranska: 5".
+    QString context() const {
+        const QString heading =
+            row_ >= grid().FixedRows() ? ColumnHeading(grid(), col_) : QString();
+        const QString name = col_ > 0 ? RowHeading(grid(), row_) : QString();
+        QString context = heading;
+        if (!name.isEmpty())
+            context = heading.isEmpty() ? name : QStringLiteral("%1 för %2").arg(heading, name);
+        if (context.isEmpty()) return {};
+        const QString value = grid().TextMatrix(row_, col_).trimmed();
+        return QStringLiteral("%1: %2").arg(context,
+                                            value.isEmpty() ? QStringLiteral("tom") : value);
+    }
+
+    const GridAccessible* table_;  // owns this cell and outlives it
+    int row_;
+    int col_;
+};
+
+QAccessibleInterface* GridAccessible::cellAt(int row, int col) const {
+    dropCellsOutside();
+    if (!isValid() || row < 0 || col < 0 || row >= grid()->Rows() || col >= grid()->Cols())
+        return nullptr;
+    auto [it, added] = cells_.try_emplace({row, col}, QAccessible::Id{});
+    if (added)
+        it->second = QAccessible::registerAccessibleInterface(new CellAccessible(this, row, col));
+    return QAccessible::accessibleInterface(it->second);
+}
+
+int GridAccessible::indexOfChild(const QAccessibleInterface* child) const {
+    const auto* cell = dynamic_cast<const CellAccessible*>(child);
+    if (!cell || cell->owner() != this || !cell->isValid()) return -1;
+    return cell->rowIndex() * grid()->Cols() + cell->columnIndex();
+}
+
+QAccessibleInterface* GridAccessible::childAt(int x, int y) const {
+    if (!isValid()) return nullptr;
+    const QPoint pos = grid()->mapFromGlobal(QPoint(x, y));
+    for (int row = 0; row < grid()->Rows(); ++row) {
+        for (int col = 0; col < grid()->Cols(); ++col) {
+            if (grid()->CellRect(row, col).contains(pos)) return cellAt(row, col);
+        }
+    }
+    return nullptr;
+}
+
+void GridAccessible::dropCellsOutside() const {
+    if (!isValid() || (grid()->Rows() == rows_ && grid()->Cols() == cols_)) return;
+    rows_ = grid()->Rows();
+    cols_ = grid()->Cols();
+    for (auto it = cells_.begin(); it != cells_.end();) {
+        if (it->first.first < rows_ && it->first.second < cols_) {
+            ++it;
+            continue;
+        }
+        QAccessible::deleteAccessibleInterface(it->second);
+        it = cells_.erase(it);
+    }
+}
+
+QAccessibleInterface* GridFactory(const QString& className, QObject* object) {
+    if (className != QLatin1String(FlexGrid::staticMetaObject.className())) return nullptr;
+    auto* grid = qobject_cast<FlexGrid*>(object);
+    return grid ? new GridAccessible(grid) : nullptr;
+}
+
+}  // namespace
+
+void InstallFlexGridAccessible() {
+    static const bool installed = (QAccessible::installFactory(GridFactory), true);
+    (void)installed;
+}
+
+}  // namespace screen

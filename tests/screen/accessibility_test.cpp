@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QTest>
+#include <utility>
+#include <vector>
+
+#include "form_fixture.h"
+
+namespace {
+
+using testing_support::FormFixture;
+
+// Qt's view of the window, the way a screen reader gets it. Without a
+// platform bridge (offscreen) no change events are delivered, so only what a
+// reader asks for is tested, not what it is told.
+class Accessibility : public FormFixture {
+protected:
+    static QAccessibleInterface* Of(QWidget* widget) {
+        return QAccessible::queryAccessibleInterface(widget);
+    }
+    QAccessibleInterface* GridIface() { return Of(form->Grid1); }
+    QAccessibleTableInterface* Table() { return GridIface()->tableInterface(); }
+    QAccessibleInterface* CellAt(int row, int col) { return Table()->cellAt(row, col); }
+
+    static QString Name(QAccessibleInterface* iface) { return iface->text(QAccessible::Name); }
+    static QString Description(QAccessibleInterface* iface) {
+        return iface->text(QAccessible::Description);
+    }
+    static std::pair<int, int> Position(QAccessibleInterface* cell) {
+        return {cell->tableCellInterface()->rowIndex(), cell->tableCellInterface()->columnIndex()};
+    }
+};
+
+TEST_F(Accessibility, EveryControlHasASwedishNameAndDescription) {
+    const std::vector<std::pair<QWidget*, QString>> names = {
+        {form.get(), "Leverans"},
+        {form->Grid1, "Artiklar"},
+        {form->GridText, "Levererat antal"},
+        {form->Frame1, "Visa kund"},
+        {form->Command1, "Visa föregående kund"},
+        {form->Text1, "Kund"},
+        {form->Command2, "Visa nästa kund"},
+        {form->Command3, "Spara leveranser"},
+    };
+    for (const auto& [widget, name] : names) {
+        QAccessibleInterface* iface = Of(widget);
+        ASSERT_NE(iface, nullptr) << widget->objectName().toStdString();
+        EXPECT_EQ(Name(iface), name);
+        EXPECT_FALSE(Description(iface).isEmpty()) << name.toStdString();
+    }
+    EXPECT_EQ(
+        Description(GridIface()),
+        "Lager, beställt, rekommenderat och levererat antal per artikel för kunden som visas");
+    EXPECT_EQ(Description(Of(form->GridText)),
+              "Skriv det levererade antalet; Enter sparar i rutan, Esc ångrar");
+    EXPECT_EQ(Description(Of(form->Text1)), "Namnet på kunden som visas");
+    EXPECT_EQ(Description(Of(form->Command3)),
+              "Sparar kolumnen Lev, minskar lagret och går till nästa kund");
+    // The customer's name itself is the box's value.
+    EXPECT_EQ(Of(form->Text1)->text(QAccessible::Value), "Maxi tur 1");
+}
+
+TEST_F(Accessibility, GridIsATableOfTheCustomerPage) {
+    QAccessibleInterface* grid = GridIface();
+    EXPECT_EQ(grid->role(), QAccessible::Table);
+    ASSERT_NE(Table(), nullptr);
+    EXPECT_EQ(Table()->rowCount(), 8);
+    EXPECT_EQ(Table()->columnCount(), 5);
+    EXPECT_EQ(grid->childCount(), 40);
+    EXPECT_EQ(Table()->columnDescription(1), "Lager");
+    EXPECT_EQ(Table()->columnDescription(4), "Lev");
+    EXPECT_EQ(Table()->rowDescription(3), "120 Lyxfranska");
+    EXPECT_EQ(Table()->rowDescription(0), "");
+    EXPECT_EQ(Table()->cellAt(8, 0), nullptr);
+    EXPECT_EQ(Table()->cellAt(0, 5), nullptr);
+    EXPECT_EQ(Table()->cellAt(-1, 0), nullptr);
+}
+
+TEST_F(Accessibility, CellKnowsItsHeadingArticleAndTable) {
+    QAccessibleInterface* cell = CellAt(3, 1);
+    ASSERT_NE(cell, nullptr);
+    ASSERT_NE(cell->tableCellInterface(), nullptr);
+    EXPECT_EQ(Name(cell), " 5");
+    EXPECT_EQ(Description(cell), "Lager för 120 Lyxfranska: 5");
+    EXPECT_EQ(cell->role(), QAccessible::Cell);
+    EXPECT_EQ(Position(cell), std::make_pair(3, 1));
+    EXPECT_EQ(cell->tableCellInterface()->rowExtent(), 1);
+    EXPECT_EQ(cell->tableCellInterface()->columnExtent(), 1);
+
+    const auto columnHeaders = cell->tableCellInterface()->columnHeaderCells();
+    ASSERT_EQ(columnHeaders.size(), 1);
+    EXPECT_EQ(Name(columnHeaders[0]), "Lager");
+    EXPECT_EQ(columnHeaders[0]->role(), QAccessible::ColumnHeader);
+    const auto rowHeaders = cell->tableCellInterface()->rowHeaderCells();
+    ASSERT_EQ(rowHeaders.size(), 1);
+    EXPECT_EQ(Name(rowHeaders[0]), "120 Lyxfranska");
+    EXPECT_EQ(rowHeaders[0]->role(), QAccessible::RowHeader);
+    EXPECT_EQ(Description(rowHeaders[0]), "Artikel: 120 Lyxfranska");
+
+    EXPECT_EQ(cell->tableCellInterface()->table(), GridIface());
+    EXPECT_EQ(cell->parent(), GridIface());
+    EXPECT_EQ(GridIface()->indexOfChild(cell), 3 * 5 + 1);
+    EXPECT_EQ(GridIface()->child(3 * 5 + 1), cell);
+}
+
+TEST_F(Accessibility, EveryCellReadsWithItsHeadingAndArticle) {
+    const QStringList headings = {"Artikel", "Lager", "Best", "Rek", "Lev"};
+    for (int col = 0; col < 5; ++col) {
+        QAccessibleInterface* heading = CellAt(0, col);
+        EXPECT_EQ(Name(heading), headings[col]);
+        EXPECT_EQ(heading->role(), QAccessible::ColumnHeader);
+        EXPECT_TRUE(heading->tableCellInterface()->columnHeaderCells().isEmpty());
+    }
+    for (int row = 1; row < 8; ++row) {
+        for (int col = 1; col < 5; ++col) {
+            QAccessibleInterface* cell = CellAt(row, col);
+            SCOPED_TRACE(testing::Message() << "cell " << row << "," << col);
+            EXPECT_EQ(Name(cell), Cell(row, col));
+            const auto columnHeaders = cell->tableCellInterface()->columnHeaderCells();
+            const auto rowHeaders = cell->tableCellInterface()->rowHeaderCells();
+            ASSERT_EQ(columnHeaders.size(), 1);
+            ASSERT_EQ(rowHeaders.size(), 1);
+            EXPECT_EQ(Position(columnHeaders[0]), std::make_pair(0, col));
+            EXPECT_EQ(Position(rowHeaders[0]), std::make_pair(row, 0));
+            EXPECT_TRUE(Description(cell).startsWith(headings[col] + " för " + Cell(row, 0) + ": "))
+                << Description(cell).toStdString();
+        }
+    }
+    // An empty cell is said to be empty rather than read as nothing.
+    EXPECT_EQ(Description(CellAt(2, 2)), "Best för 116 Jätterasker: tom");
+    TypeLev(7, " 3");
+    EXPECT_EQ(Description(CellAt(7, 4)), "Lev för 326 Gräddad längtan: 3");
+}
+
+TEST_F(Accessibility, CellsKeepTheirIdentity) {
+    QAccessibleInterface* cell = CellAt(4, 2);
+    const QAccessible::Id id = QAccessible::uniqueId(cell);
+    EXPECT_NE(id, 0u);
+    EXPECT_EQ(CellAt(4, 2), cell);
+    EXPECT_EQ(QAccessible::accessibleInterface(id), cell);
+    grid().SetRow(6);  // redrawing and moving keep the cell
+    EXPECT_EQ(CellAt(4, 2), cell);
+    EXPECT_NE(CellAt(4, 3), cell);
+}
+
+TEST_F(Accessibility, OnlyTheLevColumnCanTakeTheFocus) {
+    EXPECT_TRUE(CellAt(2, 4)->state().focusable);
+    EXPECT_FALSE(CellAt(2, 4)->state().readOnly);
+    for (int col = 0; col < 4; ++col) {
+        EXPECT_FALSE(CellAt(2, col)->state().focusable) << col;
+        EXPECT_TRUE(CellAt(2, col)->state().readOnly) << col;
+    }
+    EXPECT_FALSE(CellAt(0, 4)->state().focusable);
+}
+
+TEST_F(Accessibility, CurrentCellIsTheSelectedAndFocusChild) {
+    grid().SetRow(5);
+    ASSERT_EQ(grid().Col(), 4);
+    QAccessibleInterface* current = CellAt(5, 4);
+    EXPECT_EQ(GridIface()->focusChild(), current);
+    EXPECT_EQ(Table()->selectedCellCount(), 1);
+    EXPECT_EQ(Table()->selectedCells(), QList<QAccessibleInterface*>{current});
+    EXPECT_TRUE(current->tableCellInterface()->isSelected());
+    EXPECT_TRUE(current->state().selected);
+    EXPECT_FALSE(CellAt(4, 4)->state().selected);
+    EXPECT_FALSE(Table()->isRowSelected(5));
+    EXPECT_FALSE(Table()->isColumnSelected(4));
+
+    grid().SetRow(2);
+    EXPECT_EQ(GridIface()->focusChild(), CellAt(2, 4));
+    EXPECT_EQ(Table()->selectedCells(), QList<QAccessibleInterface*>{CellAt(2, 4)});
+    EXPECT_FALSE(current->state().selected);
+}
+
+TEST_F(Accessibility, CurrentCellIsFocusedOnlyWhileTheGridHasTheFocus) {
+    Show();
+    form->Command2->setFocus();
+    grid().SetRow(3);
+    EXPECT_FALSE(CellAt(3, 4)->state().focused);
+    grid().SetFocus();
+    ASSERT_TRUE(grid().hasFocus());
+    EXPECT_TRUE(CellAt(3, 4)->state().focused);
+    EXPECT_FALSE(CellAt(4, 4)->state().focused);
+}
+
+TEST_F(Accessibility, NextPageReadsTheNextCustomer) {
+    QAccessibleInterface* kept = CellAt(1, 2);
+    EXPECT_EQ(Name(kept), " 12");
+    EXPECT_EQ(Name(CellAt(2, 2)), "");
+    form->Command2_Click();
+    ASSERT_EQ(form->nAktKund, 2);
+    EXPECT_EQ(Name(kept), " 6");
+    EXPECT_EQ(CellAt(1, 2), kept);
+    EXPECT_EQ(Name(CellAt(2, 2)), " 30");
+    EXPECT_EQ(Description(CellAt(4, 2)), "Best för 130 Rasker: 4");
+    EXPECT_EQ(Table()->rowCount(), 8);
+    EXPECT_EQ(Of(form->Text1)->text(QAccessible::Value), form->Text1->Text());
+}
+
+TEST_F(Accessibility, CellsOfAShrunkenGridGoAway) {
+    screen::FlexGrid grid;
+    grid.SetCols(3);
+    grid.SetRows(6);
+    QAccessibleTableInterface* table =
+        QAccessible::queryAccessibleInterface(&grid)->tableInterface();
+    const QAccessible::Id gone = QAccessible::uniqueId(table->cellAt(5, 2));
+    const QAccessible::Id lastColumn = QAccessible::uniqueId(table->cellAt(2, 2));
+    const QAccessible::Id kept = QAccessible::uniqueId(table->cellAt(1, 1));
+
+    // Told of the change, as Qt does while a reader listens.
+    grid.SetRows(3);
+    QAccessibleTableModelChangeEvent reset(&grid, QAccessibleTableModelChangeEvent::ModelReset);
+    table->modelChange(&reset);
+    EXPECT_EQ(QAccessible::accessibleInterface(gone), nullptr);
+    EXPECT_NE(QAccessible::accessibleInterface(lastColumn), nullptr);
+    EXPECT_EQ(table->cellAt(5, 2), nullptr);
+
+    // Not told: the next question tidies up.
+    grid.SetCols(2);
+    EXPECT_EQ(QAccessible::uniqueId(table->cellAt(1, 1)), kept);
+    EXPECT_EQ(QAccessible::accessibleInterface(lastColumn), nullptr);
+    EXPECT_EQ(table->cellAt(1, 2), nullptr);
+    EXPECT_EQ(table->columnCount(), 2);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&grid)->childCount(), 6);
+}
+
+TEST_F(Accessibility, CellScrolledAwayHasNoPlaceOnScreen) {
+    screen::FlexGrid grid;
+    grid.SetRows(30);
+    grid.resize(200, 100);
+    QAccessibleTableInterface* table =
+        QAccessible::queryAccessibleInterface(&grid)->tableInterface();
+    QAccessibleInterface* far = table->cellAt(25, 1);
+    EXPECT_TRUE(far->rect().isEmpty());
+    EXPECT_TRUE(far->state().offscreen);
+    grid.SetRow(25);  // scrolls it into view
+    EXPECT_FALSE(far->rect().isEmpty());
+    EXPECT_FALSE(far->state().offscreen);
+    EXPECT_TRUE(table->cellAt(1, 1)->state().offscreen);
+    EXPECT_FALSE(table->cellAt(0, 1)->state().offscreen);  // the heading row stays
+}
+
+TEST_F(Accessibility, CellsLieInsideTheGridOnScreen) {
+    Show();
+    const QRect gridRect = GridIface()->rect();
+    ASSERT_FALSE(gridRect.isEmpty());
+    EXPECT_EQ(gridRect.topLeft(), form->Grid1->mapToGlobal(QPoint(0, 0)));
+    for (int row = 0; row < 8; ++row) {
+        for (int col = 0; col < 5; ++col) {
+            const QRect rect = CellAt(row, col)->rect();
+            SCOPED_TRACE(testing::Message() << "cell " << row << "," << col);
+            ASSERT_FALSE(rect.isEmpty());
+            EXPECT_TRUE(gridRect.contains(rect));
+            EXPECT_EQ(GridIface()->childAt(rect.center().x(), rect.center().y()), CellAt(row, col));
+        }
+    }
+    EXPECT_LT(CellAt(3, 0)->rect().right(), CellAt(3, 1)->rect().left());
+    EXPECT_LT(CellAt(2, 1)->rect().bottom(), CellAt(3, 1)->rect().top());
+}
+
+// The order in which Tab visits the controls, starting at the grid.
+QList<QWidget*> TabRound(QWidget* start) {
+    QList<QWidget*> visited;
+    start->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 8 && QApplication::focusWidget(); ++i) {
+        visited << QApplication::focusWidget();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        if (QApplication::focusWidget() == start) break;
+    }
+    return visited;
+}
+
+TEST_F(Accessibility, TabVisitsTheControlsInReadingOrder) {
+    Show();
+    form->Command2_Click();  // Visa föreg is usable from the second customer on
+    EXPECT_EQ(TabRound(form->Grid1), (QList<QWidget*>{form->Grid1, form->Command1, form->Text1,
+                                                      form->Command2, form->Command3}));
+    // On the first customer the disabled Visa föreg is passed over.
+    form->Command1_Click();
+    EXPECT_EQ(TabRound(form->Grid1),
+              (QList<QWidget*>{form->Grid1, form->Text1, form->Command2, form->Command3}));
+}
+
+TEST_F(Accessibility, ButtonsWorkFromTheKeyboardAndTheScreenReader) {
+    Show();
+    form->Command2->setFocus();
+    ASSERT_TRUE(form->Command2->hasFocus());
+    QTest::keyClick(form->Command2, Qt::Key_Space);
+    EXPECT_EQ(form->nAktKund, 2);
+
+    // A screen reader presses the same button; Qt shows the press before the click.
+    QAccessibleActionInterface* actions = Of(form->Command1)->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    EXPECT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    actions->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(form->Command1->isDown());
+}
+
+}  // namespace
