@@ -4,17 +4,41 @@
 
 void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
     for (const Run& run : runs) {
-        if (run.iterations > 0 && run.run_type == Run::RT_Iteration) {
-            double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
-            nanos_[run.benchmark_name()] = seconds * 1e9;
+        if (run.iterations <= 0) continue;
+        const auto iterations = static_cast<double>(run.iterations);
+        const Times times{run.real_accumulated_time / iterations * 1e9,
+                          run.cpu_accumulated_time / iterations * 1e9};
+        if (run.run_type == Run::RT_Iteration) {
+            nanos_[run.run_name.str()] = times;
+        } else if (run.aggregate_name == "median" &&
+                   run.aggregate_unit == benchmark::StatisticUnit::kTime) {
+            medians_[run.run_name.str()] = times;
         }
     }
     ConsoleReporter::ReportRuns(runs);
 }
 
-double RatioReporter::NanosPerIteration(const std::string& name) const {
+const RatioReporter::Times* RatioReporter::Find(const std::string& name) const {
+    if (auto it = medians_.find(name); it != medians_.end()) return &it->second;
     auto it = nanos_.find(name);
-    return it == nanos_.end() ? 0.0 : it->second;
+    return it == nanos_.end() ? nullptr : &it->second;
+}
+
+double RatioReporter::NanosPerIteration(const std::string& name) const {
+    const Times* t = Find(name);
+    return t ? t->real : 0.0;
+}
+
+void RatioReporter::PrintCpuRatio(const std::string& label, const std::string& measured,
+                                  const std::string& baseline) const {
+    const Times* m = Find(measured);
+    const Times* b = Find(baseline);
+    if (!m || !b || m->cpu <= 0 || b->cpu <= 0) {
+        std::printf("%s: not measured\n", label.c_str());
+        return;
+    }
+    std::printf("%s: %.1f ns / %.1f ns = %.2f (no goal)\n", label.c_str(), m->cpu, b->cpu,
+                m->cpu / b->cpu);
 }
 
 void RatioReporter::PrintRatio(const std::string& label, const std::string& measured,
@@ -28,4 +52,15 @@ void RatioReporter::PrintRatio(const std::string& label, const std::string& meas
     double ratio = m / b;
     std::printf("%s: %.1f ns / %.1f ns = %.2f (goal <= %.2f) %s\n", label.c_str(), m, b, ratio,
                 goal, ratio <= goal ? "met" : "MISSED");
+}
+
+void RatioReporter::PrintPerUnit(const std::string& label, const std::string& name, double units,
+                                 const std::string& unit) const {
+    double m = NanosPerIteration(name);
+    if (m <= 0 || units <= 0) {
+        std::printf("%s: not measured\n", label.c_str());
+        return;
+    }
+    std::printf("%s: %.1f us / %.0f %ss = %.3f us per %s\n", label.c_str(), m / 1e3, units,
+                unit.c_str(), m / 1e3 / units, unit.c_str());
 }

@@ -9,6 +9,7 @@
 
 // Console output as usual, plus the time per iteration of every run kept by
 // name, so a program can print ratios against a baseline from the same run.
+// With repetitions the median is kept, being the least disturbed by noise.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override;
@@ -18,7 +19,21 @@ public:
     // Prints "label: measured / baseline = ratio (goal <= goal)".
     void PrintRatio(const std::string& label, const std::string& measured,
                     const std::string& baseline, double goal) const;
+    // The same on CPU time, for information (no goal): shows how much of a
+    // real-time ratio is waiting rather than work.
+    void PrintCpuRatio(const std::string& label, const std::string& measured,
+                       const std::string& baseline) const;
+    // Prints "label: time / units = time per unit", in microseconds.
+    void PrintPerUnit(const std::string& label, const std::string& name, double units,
+                      const std::string& unit) const;
 
 private:
-    std::map<std::string, double> nanos_;
+    struct Times {
+        double real = 0;  // nanoseconds per iteration
+        double cpu = 0;
+    };
+    const Times* Find(const std::string& name) const;
+
+    std::map<std::string, Times> nanos_;
+    std::map<std::string, Times> medians_;
 };

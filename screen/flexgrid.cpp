@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -49,6 +50,12 @@ FlexGrid::FlexGrid(QWidget* parent)
     f.setPointSizeF(8.25);
     setFont(f);
     vbar_->setFocusPolicy(Qt::NoFocus);  // the keyboard stays with the grid
+    // A flat scroll bar, like the cells: gradient styles can hand their fills
+    // to other threads, and the grid's paint would wait on them.
+    if (QStyle* flat = QStyleFactory::create(QStringLiteral("Windows"))) {
+        flat->setParent(this);
+        vbar_->setStyle(flat);
+    }
     vbar_->hide();
     connect(vbar_, &QScrollBar::valueChanged, this, &FlexGrid::scrollTo);
 }
