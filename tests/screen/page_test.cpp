@@ -158,4 +158,18 @@ TEST_F(Page, NegativeAndEmptyStockShowAsEmptyCells) {
     EXPECT_EQ(Cell(1, 1), " 24");
 }
 
+TEST_F(Page, RunTimeErrorInAHandlerIsReportedNotFatal) {
+    Show();
+    Click(form->Command2);  // "Visa föreg" can be clicked from customer 2
+    form->nAktKund = 9;     // a customer the route does not have
+    Click(form->Command1);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("Ett oväntat fel inträffade"));
+    form->nAktKund = 2;
+    Click(form->Command1);  // the window carries on
+    EXPECT_EQ(form->nAktKund, 1);
+    EXPECT_EQ(form->Text1->Text(), "Maxi tur 1");
+    EXPECT_EQ(messages.size(), 1);
+}
+
 }  // namespace
