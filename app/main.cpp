@@ -35,5 +35,5 @@ int main(int argc, char** argv) {
         std::printf("%s\n", qPrintable(path));
         return 0;
     }
-    return app.exec();
+    return QApplication::exec();
 }

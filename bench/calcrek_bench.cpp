@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <exception>
 #include <random>
 #include <vector>
 
@@ -26,7 +27,8 @@ route::RouteData SyntheticRoute(int articles, int customers) {
         for (int a = 1; a <= articles; ++a) {
             auto best = static_cast<int16_t>(order(gen));
             r.nAntal(a, route::kBest, k) = best;
-            r.nAntal(a, route::kBest, route::kVan) += best;
+            int16_t& stock = r.nAntal(a, route::kBest, route::kVan);
+            stock = static_cast<int16_t>(stock + best);
         }
     }
     r.nSparadKund = 1;  // one saved, as on the page after the first save
@@ -92,9 +94,7 @@ void BM_Baseline(benchmark::State& state, const route::RouteData& route) {
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     const route::RouteData demo = DemoRoute();
     const route::RouteData large = SyntheticRoute(1000, 1000);
@@ -111,4 +111,15 @@ int main(int argc, char** argv) {
     reporter.PrintRatio("synthetic, 1000 x 1000", "CalcRek/1000x1000", "Baseline/1000x1000", 1.5);
     benchmark::Shutdown();
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "calcrek_bench: %s\n", e.what());
+        return 1;
+    }
 }

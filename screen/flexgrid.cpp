@@ -38,7 +38,7 @@ void checkIndex(int index, int count, const char* what) {
 
 FlexGrid::FlexGrid(QWidget* parent)
     : QWidget(parent),
-      cells_(rows_ * cols_),
+      cells_(static_cast<std::size_t>(rows_) * static_cast<std::size_t>(cols_)),
       colWidths_(cols_, kDefaultColWidth),
       rowHeights_(rows_, kDefaultRowHeight),
       colAligns_(cols_, Qt::AlignLeft),
@@ -471,7 +471,8 @@ void FlexGrid::paintCell(QPainter& p, int row, int col, const QRect& rect) const
     p.setPen(fore);
     const QRect textRect = inner.adjusted(kTextPadding, 0, -kTextPadding, 0);
     const QString text = fontMetrics().elidedText(c.text, Qt::ElideRight, textRect.width());
-    p.drawText(textRect, colAligns_[col] | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    const auto flags = static_cast<int>(colAligns_[col] | Qt::AlignVCenter | Qt::TextSingleLine);
+    p.drawText(textRect, flags, text);
 
     // The driver must always see where he is, even without the focus.
     if (current) {

@@ -205,8 +205,12 @@ QAccessibleInterface* GridAccessible::cellAt(int row, int col) const {
     if (!isValid() || row < 0 || col < 0 || row >= grid()->Rows() || col >= grid()->Cols())
         return nullptr;
     auto [it, added] = cells_.try_emplace({row, col}, QAccessible::Id{});
-    if (added)
-        it->second = QAccessible::registerAccessibleInterface(new CellAccessible(this, row, col));
+    if (added) {
+        // Qt owns registered interfaces and deletes them with their id.
+        auto* cell = new CellAccessible(this, row, col);
+        // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks)
+        it->second = QAccessible::registerAccessibleInterface(cell);
+    }
     return QAccessible::accessibleInterface(it->second);
 }
 

@@ -29,13 +29,13 @@ public:
     ~Form1() override;
 
     // Controls, in tab order.
-    FlexGrid* Grid1;
-    TextBox* GridText;
-    QGroupBox* Frame1;
-    QPushButton* Command1;  // "Visa föreg"
-    TextBox* Text1;
-    QPushButton* Command2;  // "Visa nästa"
-    QPushButton* Command3;  // "Spara"
+    FlexGrid* Grid1 = nullptr;
+    TextBox* GridText = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QPushButton* Command1 = nullptr;  // "Visa föreg"
+    TextBox* Text1 = nullptr;
+    QPushButton* Command2 = nullptr;  // "Visa nästa"
+    QPushButton* Command3 = nullptr;  // "Spara"
 
     // Where messages to the driver go; a warning box unless replaced.
     std::function<void(const QString&)> MessageSink;

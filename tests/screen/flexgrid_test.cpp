@@ -531,7 +531,7 @@ TEST_F(FlexGridTest, HeadingMarkAlignsTheWholeColumn) {
 
     const auto [left1, right1] = InkSpan(image, inner(1), base);
     ASSERT_LT(left1, right1);
-    EXPECT_NEAR(inner(1).center().x(), (left1 + right1) / 2, 3);
+    EXPECT_NEAR(inner(1).center().x(), (left1 + right1) / 2.0, 3);
 
     const auto [left2, right2] = InkSpan(image, inner(2), base);
     ASSERT_LT(left2, right2);

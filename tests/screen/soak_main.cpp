@@ -14,7 +14,7 @@
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const long events = argc > 1 ? std::atol(argv[1]) : 1'000'000;
+    const long events = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 1'000'000;
     uint64_t seed = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : std::random_device{}();
     constexpr long kPerWindow = 20'000;  // a fresh route now and then, as at each start
 

@@ -50,8 +50,8 @@ protected:
     }
 
     QWidget window_;
-    QLineEdit* other_;
-    TextBox* box_;
+    QLineEdit* other_ = nullptr;
+    TextBox* box_ = nullptr;
     std::vector<KeyDownSeen> downs_;
     std::vector<int> presses_;
 };

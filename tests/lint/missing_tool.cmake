@@ -1,0 +1,2 @@
+message(FATAL_ERROR "${TOOL} not found when the build was configured; run scripts/setup, "
+                    "then configure again")
