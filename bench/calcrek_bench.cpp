@@ -115,11 +115,4 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    try {
-        return Run(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "calcrek_bench: %s\n", e.what());
-        return 1;
-    }
-}
+int main(int argc, char** argv) { return RunReporting("calcrek_bench", Run, argc, argv); }

@@ -180,11 +180,4 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    try {
-        return Run(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "page_bench: %s\n", e.what());
-        return 1;
-    }
-}
+int main(int argc, char** argv) { return RunReporting("page_bench", Run, argc, argv); }

@@ -1,6 +1,7 @@
 #include "ratio_reporter.h"
 
 #include <cstdio>
+#include <exception>
 
 void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
     for (const Run& run : runs) {
@@ -63,4 +64,13 @@ void RatioReporter::PrintPerUnit(const std::string& label, const std::string& na
     }
     std::printf("%s: %.1f us / %.0f %ss = %.3f us per %s\n", label.c_str(), m / 1e3, units,
                 unit.c_str(), m / 1e3 / units, unit.c_str());
+}
+
+int RunReporting(const char* program, int (*run)(int, char**), int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", program, e.what());
+        return 1;
+    }
 }

@@ -37,3 +37,7 @@ private:
     std::map<std::string, Times> nanos_;
     std::map<std::string, Times> medians_;
 };
+
+// Runs a benchmark program's body and reports an exception instead of
+// letting it escape main.
+int RunReporting(const char* program, int (*run)(int, char**), int argc, char** argv);
