@@ -11,36 +11,9 @@
 
 #include "ratio_reporter.h"
 #include "route/route.h"
+#include "routes.h"
 
 namespace {
-
-// Orders small enough that every article's sum fits 16 bits.
-route::RouteData SyntheticRoute(int articles, int customers) {
-    route::RouteData r;
-    for (int a = 1; a <= articles; ++a) r.colArtikel.Add("article", route::IndexText(a));
-    r.nAntal.Resize(articles, 0);
-    std::mt19937 gen(7);
-    std::uniform_int_distribution<int> order(0, 30);
-    for (int k = 1; k <= customers; ++k) {
-        r.colKund.Add("customer", route::IndexText(k));
-        r.nAntal.ResizeSlots(k);
-        for (int a = 1; a <= articles; ++a) {
-            auto best = static_cast<int16_t>(order(gen));
-            r.nAntal(a, route::kBest, k) = best;
-            int16_t& stock = r.nAntal(a, route::kBest, route::kVan);
-            stock = static_cast<int16_t>(stock + best);
-        }
-    }
-    r.nSparadKund = 1;  // one saved, as on the page after the first save
-    return r;
-}
-
-route::RouteData DemoRoute() {
-    route::TimerRandom random(1, [] { return uint64_t{0}; });
-    route::RouteData r;
-    route::StartRoute(r, random);
-    return r;
-}
 
 // The same layout as plain arrays: order[k][a], stock[a], rek[k][a].
 struct Plain {
@@ -97,7 +70,8 @@ void BM_Baseline(benchmark::State& state, const route::RouteData& route) {
 int Run(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     const route::RouteData demo = DemoRoute();
-    const route::RouteData large = SyntheticRoute(1000, 1000);
+    route::RouteData large = SyntheticRoute(1000, 1000);
+    large.nSparadKund = 1;  // one saved, as on the page after the first save
     benchmark::RegisterBenchmark("CalcRek/demo", BM_CalcRek, demo);
     benchmark::RegisterBenchmark("Baseline/demo", BM_Baseline, demo);
     benchmark::RegisterBenchmark("CalcRek/1000x1000", BM_CalcRek, large)

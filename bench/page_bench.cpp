@@ -17,6 +17,7 @@
 
 #include "ratio_reporter.h"
 #include "route/route.h"
+#include "routes.h"
 #include "screen/flexgrid.h"
 #include "screen/form1.h"
 
@@ -27,36 +28,6 @@ constexpr int kRekColumn = 3;
 constexpr int kLargeArticles = 2000;
 // Just enough rows for the grid to show its scroll bar, as at 2,000.
 constexpr int kScrollingArticles = 20;
-
-route::RouteData DemoRoute() {
-    route::TimerRandom random(1, [] { return uint64_t{0}; });
-    route::RouteData r;
-    route::StartRoute(r, random);
-    r.nAktKund = 1;
-    return r;
-}
-
-// Orders small enough that every article's sum fits 16 bits.
-route::RouteData SyntheticRoute(int articles, int customers) {
-    route::RouteData r;
-    for (int a = 1; a <= articles; ++a)
-        r.colArtikel.Add("article " + std::to_string(a), route::IndexText(a));
-    r.nAntal.Resize(articles, 0);
-    std::mt19937 gen(7);
-    std::uniform_int_distribution<int> order(0, 30);
-    for (int k = 1; k <= customers; ++k) {
-        r.colKund.Add("customer " + std::to_string(k), route::IndexText(k));
-        r.nAntal.ResizeSlots(k);
-        for (int a = 1; a <= articles; ++a) {
-            auto best = static_cast<int16_t>(order(gen));
-            r.nAntal(a, route::kBest, k) = best;
-            int16_t& stock = r.nAntal(a, route::kBest, route::kVan);
-            stock = static_cast<int16_t>(stock + best);
-        }
-    }
-    r.nAktKund = 1;
-    return r;
-}
 
 // Counts the grid's paint events, to be sure a paint really happened.
 class PaintCounter : public QObject {
