@@ -32,8 +32,7 @@ void TextBox::SetWidth(int twips) { resize(TwipsToPixelsX(this, twips), height()
 void TextBox::SetHeight(int twips) { resize(width(), TwipsToPixelsY(this, twips)); }
 
 void TextBox::Move(int left, int top, int width, int height) {
-    setGeometry(TwipsToPixelsX(this, left), TwipsToPixelsY(this, top), TwipsToPixelsX(this, width),
-                TwipsToPixelsY(this, height));
+    MoveTwips(this, left, top, width, height);
 }
 
 void TextBox::SetFocus() { setFocus(Qt::OtherFocusReason); }
