@@ -11,6 +11,8 @@
 #include "route/random_source.h"
 #include "route/recommendation.h"
 #include "route/route_data.h"
+#include "route/route_start.h"
+#include "route/save_journal.h"
 #include "route/saving.h"
 #include "route/seeding.h"
 #include "route/timer_random.h"

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "route/route_data.h"
@@ -20,16 +21,36 @@ struct SaveRefusal {
     std::string text;
 };
 
-// Stores the delivered quantities of customer nKundId, one text per article
-// (1..colArtikel.Count(), missing texts count as empty), read with ReadNumber
-// and rounded halves to even. What an earlier save of the same customer took
-// off the van is given back first, so saving again corrects instead of taking
-// twice; then the new quantities are taken off the van's stock and the
-// customer becomes the last saved one.
-//
-// All or nothing: every text is read and checked before anything is stored.
-// On a refusal the route is left exactly as it was. A customer before the
-// last saved one cannot be saved (RouteError).
+// A checked save, ready to be stored: the customer's new deliveries and the
+// van's stock after them, one entry per article (1..colArtikel.Count()).
+struct SavePlan {
+    int16_t nKundId = 0;
+    std::vector<int16_t> lev;
+    std::vector<int16_t> lager;
+};
+
+using SaveOutcome = std::variant<SavePlan, SaveRefusal>;
+
+// Plans the save of customer nKundId from one text per article (missing
+// texts count as empty), read with ReadNumber and rounded halves to even.
+// What an earlier save of the same customer took off the van is given back
+// first, so saving again corrects instead of taking twice. Every article is
+// checked; the route is not touched. A customer before the last saved one
+// cannot be saved (RouteError).
+SaveOutcome PlanSave(const RouteData& route, int16_t nKundId,
+                     const std::vector<std::string>& levTexts);
+
+// The same from quantities already read, as a journal replays them; a
+// quantity list of the wrong length is a RouteError.
+SaveOutcome PlanSaveQuantities(const RouteData& route, int16_t nKundId,
+                               const std::vector<int16_t>& lev);
+
+// Stores a plan made on this very route state: the deliveries, the van's
+// stock, and the customer as the last saved one. Cannot fail halfway.
+void ApplySave(RouteData& route, const SavePlan& plan);
+
+// PlanSave and, when nothing is refused, ApplySave. On a refusal the route
+// is left exactly as it was.
 std::optional<SaveRefusal> SaveKund(RouteData& route, int16_t nKundId,
                                     const std::vector<std::string>& levTexts);
 
