@@ -46,9 +46,7 @@ FlexGrid::FlexGrid(QWidget* parent)
     InstallFlexGridAccessible();
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent covers every pixel
-    QFont f = font();
-    f.setPointSizeF(8.25);
-    setFont(f);
+    setFont(GridFont());
     vbar_->setFocusPolicy(Qt::NoFocus);  // the keyboard stays with the grid
     // A flat scroll bar, like the cells: gradient styles can hand their fills
     // to other threads, and the grid's paint would wait on them.
@@ -594,7 +592,20 @@ void FlexGrid::mousePressEvent(QMouseEvent* event) {
 void FlexGrid::mouseDoubleClickEvent(QMouseEvent* event) {
     // Stands in for the second press of the pair.
     mousePressEvent(event);
-    emit DblClick();
+    // Only the primary button opens an entry; the others have no meaning here.
+    if (event->button() == Qt::LeftButton) emit DblClick();
+}
+
+QFont FlexGrid::GridFont() {
+    QFont f;
+    f.setStyleHint(QFont::SansSerif);
+    f.setFamily(f.defaultFamily());
+    f.setPointSizeF(8.25);
+    f.setWeight(QFont::Normal);
+    f.setItalic(false);
+    f.setUnderline(false);
+    f.setStrikeOut(false);
+    return f;
 }
 
 void FlexGrid::wheelEvent(QWheelEvent* event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -26,6 +27,9 @@ class FlexGrid : public QWidget {
 public:
     explicit FlexGrid(QWidget* parent = nullptr);
     ~FlexGrid() override;
+
+    // The toolkit's default sans-serif family at 8.25 points, normal weight.
+    static QFont GridFont();
 
     // Counts include the fixed rows and columns. Shrinking drops cells,
     // growing adds empty ones. The current cell is kept inside the grid

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <cstdio>
 #include <exception>
 
 #include "screen/flexgrid.h"
@@ -15,6 +16,13 @@ namespace screen {
 Form1::Form1(std::unique_ptr<route::RandomSource> random, QWidget* parent)
     : QWidget(parent), random_(std::move(random)) {
     if (!random_) random_ = std::make_unique<route::TimerRandom>();
+    CreateControls();
+    ConnectEvents();
+    Form_Load();
+}
+
+Form1::Form1(const route::RouteData& day, route::SaveJournal* journal, QWidget* parent)
+    : QWidget(parent), day_(std::make_unique<route::RouteData>(day)), journal_(journal) {
     CreateControls();
     ConnectEvents();
     Form_Load();
@@ -96,35 +104,52 @@ void Form1::ConnectEvents() {
 }
 
 void Form1::Form_Load() {
-    route::InitArtikel(*this);
-    nAntal.Resize(colArtikel.Count(), 0);
-    route::InitKund(*this, *random_);
-    nSparadKund = 0;
+    int16_t first = 1;
+    if (day_) {
+        static_cast<route::RouteData&>(*this) = *day_;
+        day_.reset();
+        // Where the day left off: the customer after the last saved one.
+        if (colKund.Count() < 1) throw route::SubscriptError("a route without customers");
+        first = nSparadKund < colKund.Count() ? route::CheckedAdd(nSparadKund, 1)
+                                              : route::ToInt16(colKund.Count());
+    } else {
+        route::InitArtikel(*this);
+        nAntal.Resize(colArtikel.Count(), 0);
+        route::InitKund(*this, *random_);
+        nSparadKund = 0;
+    }
     Grid1->SetRow(0);
     Grid1->SetCol(Grid1->FixedCols() + 1);
     GridText->SetVisible(false);
-    nAktKund = 1;
+    nAktKund = first;
     ShowKund(nAktKund, *Grid1);
 }
 
 void Form1::Command1_Click() {
     QWidget* focused = QApplication::focusWidget();
-    if (nAktKund > 1) {
-        nAktKund = route::CheckedSub(nAktKund, 1);
-        ShowKund(nAktKund, *Grid1);
-    }
+    if (nAktKund > 1) StepTo(route::CheckedSub(nAktKund, 1));
     SetSparaState();
     KeepFocusInReach(focused);
 }
 
 void Form1::Command2_Click() {
     QWidget* focused = QApplication::focusWidget();
-    if (nAktKund < colKund.Count()) {
-        nAktKund = route::CheckedAdd(nAktKund, 1);
-        ShowKund(nAktKund, *Grid1);
-    }
+    if (nAktKund < colKund.Count()) StepTo(route::CheckedAdd(nAktKund, 1));
     SetSparaState();
     KeepFocusInReach(focused);
+}
+
+void Form1::StepTo(int16_t nKundId) {
+    // The page reads nAktKund while it draws; a drawing that fails leaves the
+    // page as it was, so the customer on record must stay the one shown.
+    const int16_t shown = nAktKund;
+    nAktKund = nKundId;
+    try {
+        ShowKund(nAktKund, *Grid1);
+    } catch (...) {
+        nAktKund = shown;
+        throw;
+    }
 }
 
 void Form1::KeepFocusInReach(QWidget* focused) {
@@ -151,9 +176,27 @@ void Form1::Guarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& e) {
-        ShowMessage(
-            QStringLiteral("Ett oväntat fel inträffade: %1").arg(QString::fromUtf8(e.what())));
+        // The driver reads Swedish; the technical detail is for whoever
+        // looks at the log.
+        std::fprintf(stderr, "leverans: fel i en händelse: %s\n", e.what());
+        ShowMessage(QStringLiteral("Ett oväntat fel inträffade. %1\nUppgifterna på skärmen är "
+                                   "oförändrade; försök igen eller starta om programmet.")
+                        .arg(ErrorExplanation(e)));
     }
+}
+
+QString ErrorExplanation(const std::exception& error) {
+    if (dynamic_cast<const route::OverflowError*>(&error) != nullptr)
+        return QStringLiteral(
+            "Ett antal blev större än vad programmet kan räkna med "
+            "(-32768 till 32767).");
+    if (dynamic_cast<const route::SubscriptError*>(&error) != nullptr)
+        return QStringLiteral("En kund eller artikel som rutten inte har efterfrågades.");
+    if (dynamic_cast<const route::KeyError*>(&error) != nullptr)
+        return QStringLiteral("En artikel saknas i rutten.");
+    if (dynamic_cast<const route::JournalError*>(&error) != nullptr)
+        return QString::fromUtf8(error.what());
+    return QStringLiteral("Programmet stötte på ett internt fel.");
 }
 
 }  // namespace screen

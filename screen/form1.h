@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -26,6 +27,10 @@ public:
     // none is given) before the window is first shown.
     explicit Form1(std::unique_ptr<route::RandomSource> random = nullptr,
                    QWidget* parent = nullptr);
+    // A day's route started elsewhere (from the office's file, with the saves
+    // kept so far). Opens on the customer after the last saved one. With a
+    // journal every save is kept there before the window takes it.
+    Form1(const route::RouteData& day, route::SaveJournal* journal, QWidget* parent = nullptr);
     ~Form1() override;
 
     // Controls, in tab order.
@@ -67,6 +72,8 @@ private:
     void SetAccessibleTexts();
     void ConnectEvents();
     void SetSparaState();
+    // Draws customer nKundId as the current one, or throws leaving all as it was.
+    void StepTo(int16_t nKundId);
     void KeepFocusInReach(QWidget* focused);
     // Puts an open entry into the grid's current cell and closes it.
     void CommitEntry();
@@ -75,6 +82,11 @@ private:
     void Guarded(const std::function<void()>& handler);
 
     std::unique_ptr<route::RandomSource> random_;
+    std::unique_ptr<route::RouteData> day_;  // until the load takes it over
+    route::SaveJournal* journal_ = nullptr;
 };
+
+// A Swedish sentence for the driver about a run-time error.
+QString ErrorExplanation(const std::exception& error);
 
 }  // namespace screen

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "screen/flexgrid.h"
@@ -32,7 +33,8 @@ void Form1::Command3_Click() {
     for (int b = 1; b <= n; ++b)
         texts.push_back(Grid1->TextMatrix(b, Grid1->Cols() - 1).toStdString());
 
-    if (auto refusal = route::SaveKund(*this, nAktKund, texts)) {
+    route::SaveOutcome outcome = route::PlanSave(*this, nAktKund, texts);
+    if (const auto* refusal = std::get_if<route::SaveRefusal>(&outcome)) {
         const QString article = QString::fromStdString(colArtikel.Item(refusal->article));
         Grid1->SetRow(refusal->article);
         Grid1->SetCol(Grid1->Cols() - 1);
@@ -46,6 +48,20 @@ void Form1::Command3_Click() {
         }
         return;
     }
+    const route::SavePlan& plan = std::get<route::SavePlan>(outcome);
+    // On disk first: a save the journal could not keep is no save, and the
+    // page stays as typed so the driver can press "Spara" again.
+    if (journal_ != nullptr) {
+        try {
+            journal_->Record(plan);
+        } catch (const route::JournalError& e) {
+            ShowMessage(QStringLiteral("Sparandet misslyckades och ingenting ändrades. %1\n"
+                                       "Tryck på Spara igen när felet är åtgärdat.")
+                            .arg(QString::fromUtf8(e.what())));
+            return;
+        }
+    }
+    route::ApplySave(*this, plan);
     Command2_Click();
 }
 

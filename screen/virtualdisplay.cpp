@@ -1,15 +1,18 @@
 #include "screen/virtualdisplay.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <string>
@@ -86,9 +89,35 @@ QString SaveScreenshot(QWidget& window) {
     QPixmap shot;
     if (QScreen* screen = window.screen()) shot = screen->grabWindow(window.winId());
     if (shot.isNull()) shot = window.grab();
-    const QString path = QDir::temp().filePath(
-        QStringLiteral("leverans-%1.png").arg(QCoreApplication::applicationPid()));
-    return shot.save(path, "PNG") ? path : QString();
+
+    // A new file nobody can guess or have placed first: the temporary folder
+    // is shared, and a fixed name there could be a link into someone's files.
+    QByteArray path = QDir::temp().filePath(QStringLiteral("leverans-XXXXXX.png")).toLocal8Bit();
+    const int fd = mkstemps(path.data(), 4);  // 0600, created exclusively
+    if (fd < 0) return QString();
+    QFile file;
+    bool saved = file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) &&
+                 shot.save(&file, "PNG");
+    saved = file.flush() && saved;
+    file.close();
+    if (!saved) {
+        unlink(path.constData());
+        return QString();
+    }
+    return QString::fromLocal8Bit(path);
+}
+
+void EnsureRuntimeDir() {
+    if (Set("XDG_RUNTIME_DIR")) return;
+    const QByteArray dir =
+        QDir::temp().filePath(QStringLiteral("runtime-%1").arg(getuid())).toLocal8Bit();
+    if (mkdir(dir.constData(), 0700) != 0 && errno != EEXIST) return;
+    struct stat info {};
+    // Only a real folder of our own, closed to others, will do.
+    if (lstat(dir.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid())
+        return;
+    if ((info.st_mode & 0777) != 0700 && chmod(dir.constData(), 0700) != 0) return;
+    setenv("XDG_RUNTIME_DIR", dir.constData(), 1);
 }
 
 }  // namespace screen

@@ -26,8 +26,14 @@ private:
     pid_t pid_ = -1;
 };
 
-// Waits until the window is on screen, then saves a PNG of it. Returns the
-// file's path, or an empty string if nothing could be saved.
+// Waits until the window is on screen, then saves a PNG of it in a new file
+// of the temporary folder (a name nobody can predict, created exclusively,
+// mode 0600). Returns the file's path, or an empty string if nothing could
+// be saved.
 QString SaveScreenshot(QWidget& window);
+
+// Points XDG_RUNTIME_DIR at a private folder of this user's when it is not
+// set, as a login session would, so the toolkit need not warn and guess.
+void EnsureRuntimeDir();
 
 }  // namespace screen

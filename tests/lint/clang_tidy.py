@@ -44,10 +44,16 @@ def main():
                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, check=False)
             return path, result.returncode, result.stdout
 
-        # Largest first, so the long ones do not end up running alone.
+        # Largest first, so the long ones do not end up running alone. Each
+        # file is reported as it finishes: a full run takes minutes.
         order = sorted(entries, key=os.path.getsize, reverse=True)
+        results = []
         with ThreadPoolExecutor(max_workers=os.cpu_count() or 1) as pool:
-            results = list(pool.map(run, order))
+            for done, result in enumerate(pool.map(run, order), start=1):
+                results.append(result)
+                verdict = "ok" if result[1] == 0 else "findings"
+                print(f"clang-tidy [{done}/{len(order)}] {os.path.relpath(result[0], src)}: "
+                      f"{verdict}", flush=True)
 
     failed = 0
     for path, code, output in sorted(results):
