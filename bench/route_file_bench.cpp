@@ -162,6 +162,9 @@ int Run(int argc, char** argv) {
     reporter.PrintRatio("file, UTF-8", "ReadRouteFile/utf8", "BaselineFile/utf8", 3.0);
     reporter.PrintRatio("file, Windows-1252", "ReadRouteFile/1252", "BaselineFile/1252", 3.0);
     reporter.PrintRatio("from memory, UTF-8", "ParseRouteFile/utf8", "BaselineMemory/utf8", 3.0);
+    reporter.PrintCpuRatio("file, UTF-8, CPU", "ReadRouteFile/utf8", "BaselineFile/utf8");
+    reporter.PrintCpuRatio("file, Windows-1252, CPU", "ReadRouteFile/1252", "BaselineFile/1252");
+    reporter.PrintCpuRatio("from memory, UTF-8, CPU", "ParseRouteFile/utf8", "BaselineMemory/utf8");
     benchmark::Shutdown();
     return 0;
 }

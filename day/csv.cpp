@@ -1,5 +1,7 @@
 #include "day/csv.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace day {
@@ -27,7 +29,35 @@ CsvError::CsvError(Kind kind, int line, int column)
       line_(line),
       column_(column) {}
 
-CsvReader::CsvReader(std::string_view text, char separator) : text_(text), separator_(separator) {}
+CsvReader::CsvReader(std::string_view text, char separator) : text_(text), separator_(separator) {
+    stops_[static_cast<unsigned char>(separator)] = true;
+    stops_['\n'] = true;
+    stops_['\r'] = true;
+}
+
+std::size_t CsvReader::CellEnd(const char* data, std::size_t from, std::size_t size) const {
+    // Eight bytes at a time: most cells are a few digits, and a loop that
+    // stops at a different byte each time is mispredicted once per cell.
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+    const uint64_t separators = kOnes * static_cast<unsigned char>(separator_);
+    std::size_t at = from;
+    // The lowest flag is the first byte only where the first byte is the low one.
+    while (std::endian::native == std::endian::little && at + 8 <= size) {
+        uint64_t word = 0;
+        std::memcpy(&word, data + at, 8);
+        uint64_t found = 0;
+        for (const uint64_t stop : {separators, kOnes * '\n', kOnes * '\r'}) {
+            const uint64_t x = word ^ stop;  // a zero byte where the stop is
+            found |= (x - kOnes) & ~x & kHighBits;
+        }
+        // Only the lowest flag is sure: a borrow can set the ones above it.
+        if (found != 0) return at + static_cast<std::size_t>(std::countr_zero(found)) / 8;
+        at += 8;
+    }
+    while (at < size && !stops_[static_cast<unsigned char>(data[at])]) ++at;
+    return at;
+}
 
 void CsvReader::EndLine(char c) {
     ++pos_;
@@ -36,9 +66,9 @@ void CsvReader::EndLine(char c) {
 }
 
 bool CsvReader::Next() {
-    pieces_.clear();
-    buffer_.clear();
     cells_.clear();
+    copied_.clear();
+    buffer_.clear();
     const std::size_t size = text_.size();
     while (pos_ < size && (text_[pos_] == '\n' || text_[pos_] == '\r')) EndLine(text_[pos_]);
     if (pos_ >= size) return false;
@@ -47,15 +77,11 @@ bool CsvReader::Next() {
     const char* data = text_.data();
     for (;;) {
         if (pos_ < size && data[pos_] == '"') {
-            ReadQuoted(static_cast<int>(pieces_.size()) + 1);
+            ReadQuoted(static_cast<int>(cells_.size()) + 1);
         } else {
-            const std::size_t start = pos_;
-            while (pos_ < size) {
-                const char c = data[pos_];
-                if (c == separator_ || c == '\n' || c == '\r') break;
-                ++pos_;
-            }
-            pieces_.push_back({false, start, pos_ - start});
+            const std::size_t end = CellEnd(data, pos_, size);
+            cells_.emplace_back(data + pos_, end - pos_);
+            pos_ = end;
         }
         if (pos_ >= size) break;
         const char c = data[pos_];
@@ -66,13 +92,8 @@ bool CsvReader::Next() {
         EndLine(c);
         break;
     }
-
-    // Views into the buffer only now: it may have moved while it grew.
-    cells_.reserve(pieces_.size());
-    for (const Piece& piece : pieces_) {
-        const char* base = piece.inBuffer ? buffer_.data() : data;
-        cells_.emplace_back(base + piece.offset, piece.length);
-    }
+    for (const Copied& copy : copied_)
+        cells_[copy.cell] = std::string_view(buffer_.data() + copy.offset, copy.length);
     return true;
 }
 
@@ -103,14 +124,15 @@ void CsvReader::ReadQuoted(int column) {
     }
 
     if (!doubled) {
-        pieces_.push_back({false, start, end - start});
+        cells_.push_back(text_.substr(start, end - start));
     } else {
         const std::size_t offset = buffer_.size();
         for (std::size_t i = start; i < end; ++i) {
             buffer_ += text_[i];
             if (text_[i] == '"') ++i;  // the second of a pair
         }
-        pieces_.push_back({true, offset, buffer_.size() - offset});
+        copied_.push_back({cells_.size(), offset, buffer_.size() - offset});
+        cells_.emplace_back();
     }
 
     while (pos_ < size && text_[pos_] != separator_ && IsBlank(text_[pos_])) ++pos_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -55,23 +56,27 @@ public:
     int Line() const { return recordLine_; }
 
 private:
-    struct Piece {
-        bool inBuffer;
+    // A cell copied into the buffer; its view is made once the record is
+    // read, as the buffer may move while it grows.
+    struct Copied {
+        std::size_t cell;
         std::size_t offset;
         std::size_t length;
     };
 
+    std::size_t CellEnd(const char* data, std::size_t from, std::size_t size) const;
     void ReadQuoted(int column);
     void EndLine(char c);
 
     std::string_view text_;
     char separator_;
+    std::array<bool, 256> stops_{};  // the separator and line-end bytes
     std::size_t pos_ = 0;
     int line_ = 1;
     int recordLine_ = 0;
-    std::vector<Piece> pieces_;
-    std::string buffer_;
     std::vector<std::string_view> cells_;
+    std::vector<Copied> copied_;
+    std::string buffer_;
 };
 
 // Every record of the text. Throws CsvError on broken quoting.

@@ -135,17 +135,40 @@ std::string CleanName(std::string_view cell, const std::string& file, int line,
     return std::string(trimmed);
 }
 
-// A quantity cell: -1 when it is empty, else its whole number.
-int Quantity(std::string_view cell, const std::string& file, int line, std::size_t column) {
+[[noreturn]] void FailQuantity(std::string_view text, const std::string& file, int line,
+                               std::size_t column) {
+    Fail(file, line, column, Shown(text) + " är inte ett heltal mellan 0 och 32767");
+}
+
+// A quantity cell with blanks or anything else than a few digits.
+[[gnu::noinline]] int UncommonQuantity(std::string_view cell, const std::string& file, int line,
+                                       std::size_t column) {
     const std::string_view text = Trim(cell);
     if (text.empty()) return -1;
     int value = 0;
     for (const char c : text) {
-        if (c >= '0' && c <= '9') value = value * 10 + (c - '0');
-        if (c < '0' || c > '9' || value > kMaxQuantity)
-            Fail(file, line, column, Shown(text) + " är inte ett heltal mellan 0 och 32767");
+        if (c < '0' || c > '9') FailQuantity(text, file, line, column);
+        value = value * 10 + (c - '0');
+        if (value > kMaxQuantity) FailQuantity(text, file, line, column);
     }
     return value;
+}
+
+// A quantity cell: -1 when it is empty, else its whole number. Called for
+// every cell of the file, so the usual few digits go first.
+int Quantity(std::string_view cell, const std::string& file, int line, std::size_t column) {
+    if (cell.empty()) return -1;
+    if (cell.size() <= 4) {
+        int value = 0;
+        std::size_t i = 0;
+        for (; i < cell.size(); ++i) {
+            const unsigned digit = static_cast<unsigned char>(cell[i]) - unsigned{'0'};
+            if (digit > 9) break;
+            value = value * 10 + static_cast<int>(digit);
+        }
+        if (i == cell.size()) return value;  // four digits are always in range
+    }
+    return UncommonQuantity(cell, file, line, column);
 }
 
 int LineOf(std::string_view text, std::size_t offset) {

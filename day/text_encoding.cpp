@@ -93,15 +93,15 @@ std::size_t Utf8BomLength(std::string_view bytes) {
 std::string Windows1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
-    for (const char byte : bytes) {
-        const auto c = static_cast<unsigned char>(byte);
-        if (c < 0x80) {
-            out += byte;
-        } else if (c < 0xA0) {
-            AppendUtf8(out, kHigh[c - 0x80]);
-        } else {
-            AppendUtf8(out, c);
-        }
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        // Runs of ASCII are copied as they are, in one go.
+        const std::size_t run = i;
+        while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+        out.append(bytes.data() + run, i - run);
+        if (i == bytes.size()) break;
+        const auto c = static_cast<unsigned char>(bytes[i++]);
+        AppendUtf8(out, c < 0xA0 ? kHigh[c - 0x80] : char32_t{c});
     }
     return out;
 }

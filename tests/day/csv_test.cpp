@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -88,6 +90,56 @@ TEST(ParseCsv, BrokenQuotingNamesWhereTheCellStarts) {
     EXPECT_EQ(e.kind(), CsvError::Kind::TextAfterQuote);
     EXPECT_EQ(e.line(), 2);
     EXPECT_EQ(e.column(), 2);
+}
+
+// Unquoted text, split the plain way: lines at CRLF, CR or LF, empty lines
+// dropped, cells at the separator.
+Records SimpleSplit(std::string_view text, char separator) {
+    Records records;
+    std::string line;
+    auto endLine = [&] {
+        if (line.empty()) return;
+        auto& record = records.emplace_back(1);
+        for (const char c : line) {
+            if (c == separator) {
+                record.emplace_back();
+            } else {
+                record.back() += c;
+            }
+        }
+        line.clear();
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            endLine();
+        } else {
+            line += text[i];
+        }
+    }
+    endLine();
+    return records;
+}
+
+TEST(ParseCsv, UnquotedTextSplitsLikeAPlainSplitter) {
+    // Bytes next to the stops that word-at-a-time searching could mistake
+    // for them: 0, 1, the high bit, the other candidates, multi-byte text.
+    const std::string alphabet[] = {";",    ",",    "\t",   "\n",   "\r",
+                                    "\r\n", "a",    "7",    "",     std::string(1, '\0'),
+                                    "\x01", "\x0B", "\x0C", "\x0E", "\x3A",
+                                    "\x3C", "\x2B", "\x2D", "\x7F", "\x80",
+                                    "\xFF", "ä",    "Ö",    "€",    "abcdefghijklmnop"};
+    std::mt19937 gen(5);
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(alphabet) - 1);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        const int pieces = round % 60;
+        for (int i = 0; i < pieces; ++i) text += alphabet[pick(gen)];
+        for (const char separator : {';', ',', '\t'}) {
+            ASSERT_EQ(Texts(text, separator), SimpleSplit(text, separator))
+                << "round " << round << " separator " << int{separator};
+        }
+    }
 }
 
 TEST(CsvReader, ReusesItsBufferWithoutSpoilingEarlierCells) {
