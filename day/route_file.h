@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "route/route_start.h"
+
+namespace day {
+
+// A route file that cannot be used. The message is complete and in Swedish,
+// ready for the driver: it starts with the file's name as the caller shows
+// it, then the line and column where there is one, then what was expected.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Limits that keep a wrong file from taking all memory; a day's route is
+// far inside them.
+inline constexpr std::size_t kMaxRouteFileBytes = std::size_t{64} << 20U;
+inline constexpr long long kMaxRouteCells = 1'000'000;  // articles x shops
+
+// A route from the bytes of a route file: a spreadsheet saved as CSV with
+// the header "Artikel", "Lager", then one shop per column in visiting order,
+// and one line per article with its name, the quantity loaded (empty: the
+// sum of its orders) and each shop's order (empty: 0).
+//
+// - Text: UTF-8 with or without a byte-order mark, otherwise Windows-1252.
+//   A file with the mark that is not UTF-8 after all is refused.
+// - Separator ';', ',' or tab, the first of them in the header line.
+// - Lines that are empty or hold only empty cells are skipped. A line may
+//   be shorter than the header (missing cells are empty) and may have empty
+//   cells to the right of the last shop, but nothing else there.
+// - Quantities are whole numbers 0..32767, blanks around them allowed; the
+//   orders of one article must add up to at most 32767.
+// - Names are trimmed and must not be empty; line breaks and tabs in a
+//   quoted name become one blank each run; other control characters are
+//   refused, as they cannot be shown.
+// - A line that is a single cell holding another of the separators is
+//   refused: it is a line saved with the wrong separator, not an article.
+//
+// Any fault refuses the whole file with a FileError naming the line (where
+// the record starts) and the column, both counted from 1.
+route::RouteSpec ParseRouteFile(std::string_view bytes, const std::string& shownName);
+
+// Every byte of a regular file. Refuses a missing file, a folder, anything
+// that is not a regular file and a file larger than kMaxRouteFileBytes,
+// with a FileError that starts with shownName.
+std::string ReadFileBytes(const std::string& path, const std::string& shownName);
+
+// ReadFileBytes and ParseRouteFile, showing the path as the file's name.
+route::RouteSpec ReadRouteFile(const std::string& path);
+
+}  // namespace day

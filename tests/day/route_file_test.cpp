@@ -1,0 +1,359 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "day/route_file.h"
+#include "route/route.h"
+
+namespace {
+
+using namespace std::string_literals;
+using route::RouteSpec;
+
+std::string Message(std::string_view bytes) {
+    try {
+        day::ParseRouteFile(bytes, "tisdag.csv");
+    } catch (const day::FileError& e) {
+        return e.what();
+    }
+    return "(accepted)";
+}
+
+void ExpectSpec(const RouteSpec& got, const RouteSpec& want) {
+    EXPECT_EQ(got.articles, want.articles);
+    EXPECT_EQ(got.customers, want.customers);
+    EXPECT_EQ(got.lager, want.lager);
+    EXPECT_EQ(got.orders, want.orders);
+}
+
+const RouteSpec kExample{{"108 Skivad J.F.", "116 Jätterasker"},
+                         {"Maxi tur 1", "ICA Butiken", "Lokala Statoil", "Maxi tur 2"},
+                         {24, 40},
+                         {{12, 6, 1, 5}, {0, 30, 7, 3}}};
+
+TEST(ParseRouteFile, TheOfficeExampleInEverySeparatorAndLineEnd) {
+    const struct {
+        const char* how;
+        std::string file;
+    } files[] = {
+        {"semicolon, LF",
+         "Artikel;Lager;Maxi tur 1;ICA Butiken;Lokala Statoil;Maxi tur 2\n"
+         "108 Skivad J.F.;;12;6;1;5\n"
+         "116 Jätterasker;40;0;30;7;3\n"},
+        {"comma, CRLF",
+         "Artikel,Lager,Maxi tur 1,ICA Butiken,Lokala Statoil,Maxi tur 2\r\n"
+         "108 Skivad J.F.,,12,6,1,5\r\n"
+         "116 Jätterasker,40,0,30,7,3\r\n"},
+        {"tab, CR, no line end at the end",
+         "Artikel\tLager\tMaxi tur 1\tICA Butiken\tLokala Statoil\tMaxi tur 2\r"
+         "108 Skivad J.F.\t\t12\t6\t1\t5\r"
+         "116 Jätterasker\t40\t0\t30\t7\t3"},
+        {"byte-order mark",
+         "\xEF\xBB\xBF"
+         "Artikel;Lager;Maxi tur 1;ICA Butiken;Lokala Statoil;Maxi tur 2\r\n"
+         "108 Skivad J.F.;;12;6;1;5\r\n"
+         "116 Jätterasker;40;0;30;7;3\r\n"},
+        {"Windows-1252",
+         "Artikel;Lager;Maxi tur 1;ICA Butiken;Lokala Statoil;Maxi tur 2\n"
+         "108 Skivad J.F.;;12;6;1;5\n"
+         "116 J\xE4tterasker;40;0;30;7;3\n"},
+        {"every cell quoted",
+         "\"Artikel\";\"Lager\";\"Maxi tur 1\";\"ICA Butiken\";\"Lokala Statoil\";\"Maxi tur 2\"\n"
+         "\"108 Skivad J.F.\";\"\";\"12\";\"6\";\"1\";\"5\"\n"
+         "\"116 Jätterasker\";\"40\";\"0\";\"30\";\"7\";\"3\"\n"},
+    };
+    for (const auto& [how, file] : files) {
+        SCOPED_TRACE(how);
+        ExpectSpec(day::ParseRouteFile(file, "tisdag.csv"), kExample);
+    }
+}
+
+TEST(ParseRouteFile, WhatSpreadsheetsWriteIsReadAsMeant) {
+    const struct {
+        std::string file;
+        RouteSpec want;
+    } cases[] = {
+        // Separators, quotes and line breaks inside quoted names; a line
+        // break in a name becomes a blank.
+        {"Artikel,Lager,\"Maxi, tur 1\",\"ICA \"\"Butiken\"\"\",\"Lokala\r\nStatoil\"\r\n"
+         "\"108 Skivad, J.F.\",,\"12\",6,1\r\n",
+         {{"108 Skivad, J.F."},
+          {"Maxi, tur 1", "ICA \"Butiken\"", "Lokala Statoil"},
+          {19},
+          {{12, 6, 1}}}},
+        // Windows-1252 å, ä, ö and Å, Ä, Ö in shop and article names.
+        {"Artikel;Lager;K\xF6pm\xE4ngen;G\xE5rdsbutiken;\xC5\xC4\xD6\n"
+         "326 Gr\xE4"
+         "ddad l\xE4ngtan;;3;4;1\n",
+         {{"326 Gräddad längtan"}, {"Köpmängen", "Gårdsbutiken", "ÅÄÖ"}, {8}, {{3, 4, 1}}}},
+        // The same in UTF-8: Ä, Å and Ö are C3 84, C3 85 and C3 96.
+        {"Artikel;Lager;ICA Kvantum Östermalm;Åhléns;Ängen €\n326 Gräddad längtan;;1;2;3\n",
+         {{"326 Gräddad längtan"},
+          {"ICA Kvantum Östermalm", "Åhléns", "Ängen €"},
+          {6},
+          {{1, 2, 3}}}},
+        // Empty orders are 0, blanks around numbers go, leading zeros are fine,
+        // the top of the range is taken.
+        {"Artikel;Lager;A;B;C\n120 Lyxfranska; 007 ;;  4 ;\n130 Rasker;32767;;;32767\n",
+         {{"120 Lyxfranska", "130 Rasker"},
+          {"A", "B", "C"},
+          {7, 32767},
+          {{0, 4, 0}, {0, 0, 32767}}}},
+        // Padding: a header and lines wider than the shops, all empty there;
+        // lines shorter than the header, their missing cells empty.
+        {"Artikel;Lager;A;B;;;\n308 Vitabygrova;;12;;;;\n320 Leva;5\n326 Gräddad längtan\n",
+         {{"308 Vitabygrova", "320 Leva", "326 Gräddad längtan"},
+          {"A", "B"},
+          {12, 5, 0},
+          {{12, 0}, {0, 0}, {0, 0}}}},
+        // Empty lines and lines of empty cells are skipped, before and after
+        // the header; header words in any case, with blanks around.
+        {"\r\n;;;\r\n artikel ;LAGER\t;A\r\n\r\n  ;  \r\n130 Rasker;;2\r\n;;\r\n",
+         {{"130 Rasker"}, {"A"}, {2}, {{2}}}},
+        // The same article twice is the office's business; a smaller load than
+        // the orders is kept as loaded.
+        {"Artikel;Lager;A;B\n108 Skivad J.F.;5;4;6\n108 Skivad J.F.;;1;1\n",
+         {{"108 Skivad J.F.", "108 Skivad J.F."}, {"A", "B"}, {5, 2}, {{4, 6}, {1, 1}}}},
+        // Blanks around names go; a tab inside a quoted name is one blank.
+        {"Artikel;Lager;\"  Maxi\ttur 1 \"\n  116 Jätterasker  ;;1\n",
+         {{"116 Jätterasker"}, {"Maxi tur 1"}, {1}, {{1}}}},
+        // Commas in names of a semicolon file are just text.
+        {"Artikel;Lager;Maxi, tur 1\n108 Skivad, J.F.;;1\n",
+         {{"108 Skivad, J.F."}, {"Maxi, tur 1"}, {1}, {{1}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ExpectSpec(day::ParseRouteFile(c.file, "tisdag.csv"), c.want);
+    }
+}
+
+TEST(ParseRouteFile, AnyFaultRefusesTheFileWithWhereAndWhat) {
+    const struct {
+        std::string file;
+        std::string message;
+    } cases[] = {
+        {"", "tisdag.csv: filen är tom"},
+        {"\xEF\xBB\xBF", "tisdag.csv: filen innehåller bara tomma rader"},
+        {"\r\n\n ;  \n", "tisdag.csv: filen innehåller bara tomma rader"},
+        {"Namn;Lager;A\nx;;1\n",
+         "tisdag.csv, rad 1, kolumn 1: väntade rubriken \"Artikel\", här står \"Namn\""},
+        {"\n;Lager;A\n",
+         "tisdag.csv, rad 2, kolumn 1: väntade rubriken \"Artikel\", cellen är tom"},
+        {"Artikel;;A\n", "tisdag.csv, rad 1, kolumn 2: väntade rubriken \"Lager\", cellen är tom"},
+        {"Artikel;Maxi;ICA\n",
+         "tisdag.csv, rad 1, kolumn 2: väntade rubriken \"Lager\", här står \"Maxi\""},
+        {"Artikel\n108;1\n",
+         "tisdag.csv, rad 1, kolumn 2: väntade rubriken \"Lager\", cellen är tom"},
+        {"Artikel;Lager\n108;1\n",
+         "tisdag.csv, rad 1, kolumn 3: ingen butik: butikernas namn ska stå efter \"Lager\""},
+        {"Artikel;Lager;;\n108;1\n",
+         "tisdag.csv, rad 1, kolumn 3: ingen butik: butikernas namn ska stå efter \"Lager\""},
+        {"Artikel;Lager;A;;B\n108;;1;1;1\n", "tisdag.csv, rad 1, kolumn 4: butikens namn saknas"},
+        {"Artikel;Lager;A; \n108;;1;1\n",
+         "tisdag.csv, rad 2, kolumn 4: \"1\" står till höger "
+         "om den sista butiken (kolumn 3)"},
+        {"Artikel;Lager;A\n", "tisdag.csv: inga artiklar, filen har bara rubrikraden"},
+        {"Artikel;Lager;A\n\n;;\n", "tisdag.csv: inga artiklar, filen har bara rubrikraden"},
+        {"Artikel;Lager;A;B\n108;;1;1\n116;;2;2\n130;;1,5;2\n",
+         "tisdag.csv, rad 4, kolumn 3: \"1,5\" är inte ett heltal mellan 0 och 32767"},
+        {"Artikel;Lager;A\n108;;-1\n",
+         "tisdag.csv, rad 2, kolumn 3: \"-1\" är inte ett heltal mellan 0 och 32767"},
+        {"Artikel;Lager;A\n108;;32768\n",
+         "tisdag.csv, rad 2, kolumn 3: \"32768\" är inte ett heltal mellan 0 och 32767"},
+        {"Artikel;Lager;A\n108;;1 2\n",
+         "tisdag.csv, rad 2, kolumn 3: \"1 2\" är inte ett heltal mellan 0 och 32767"},
+        {"Artikel;Lager;A\n108;;+3\n",
+         "tisdag.csv, rad 2, kolumn 3: \"+3\" är inte ett heltal mellan 0 och 32767"},
+        {"Artikel;Lager;A\n108;99999999999999999999;1\n",
+         "tisdag.csv, rad 2, kolumn 2: \"99999999999999999999\" är inte ett heltal mellan 0 och "
+         "32767"},
+        {"Artikel;Lager;A\n108;tolv;1\n",
+         "tisdag.csv, rad 2, kolumn 2: \"tolv\" är inte ett heltal mellan 0 och 32767"},
+        {"Artikel;Lager;A;B\n108 Skivad J.F.;;20000;20000\n",
+         "tisdag.csv, rad 2: summan av beställningarna av \"108 Skivad J.F.\" är 40000, högst "
+         "32767 går"},
+        {"Artikel;Lager;A;B\n108;;1;2;5\n",
+         "tisdag.csv, rad 2, kolumn 5: \"5\" står till höger om den sista butiken (kolumn 4)"},
+        {"Artikel;Lager;A;B;;\n108;;1;2;;7\n",
+         "tisdag.csv, rad 2, kolumn 6: \"7\" står till höger om den sista butiken (kolumn 4)"},
+        {"Artikel;Lager;A\n;;3\n", "tisdag.csv, rad 2, kolumn 1: artikelns namn saknas"},
+        {"Artikel;Lager;A\n\"  \";;3\n", "tisdag.csv, rad 2, kolumn 1: artikelns namn saknas"},
+        {"Artikel;Lager;A\n\"108;1;2\n116;;1\n",
+         "tisdag.csv, rad 2, kolumn 1: citattecknet som inleder cellen avslutas aldrig"},
+        {"Artikel;Lager;A\n108;1;\"2\n",
+         "tisdag.csv, rad 2, kolumn 3: citattecknet som inleder cellen avslutas aldrig"},
+        {"Artikel;Lager;A\n\"108\"x;1;2\n",
+         "tisdag.csv, rad 2, kolumn 1: text efter cellens avslutande citattecken"},
+        {"Artikel;Lager;A\nab\0c;1;1\n"s,
+         "tisdag.csv, rad 2, kolumn 1: namnet innehåller ett tecken som inte kan visas (U+0000)"},
+        {"Artikel;Lager;A\x1B\nabc;1;1\n",
+         "tisdag.csv, rad 1, kolumn 3: namnet innehåller ett tecken som inte kan visas (U+001B)"},
+        {"Artikel;Lager;A\nab\x7F;1;1\n",
+         "tisdag.csv, rad 2, kolumn 1: namnet innehåller ett tecken som inte kan visas (U+007F)"},
+        // 0x81 is a C1 control once read as Windows-1252.
+        {"Artikel;Lager;A\nab\x81;1;1\n",
+         "tisdag.csv, rad 2, kolumn 1: namnet innehåller ett tecken som inte kan visas (U+0081)"},
+        {"\xEF\xBB\xBF"
+         "Artikel;Lager;A\r\n108;1;1\r\nJ\xE4tterasker;1;1\r\n",
+         "tisdag.csv, rad 3: filen är märkt som UTF-8 men har en byte som inte är UTF-8 (0xE4)"},
+        {"Artikel;Lager;A;B\n108;;1;2\n116,5,3,2\n",
+         "tisdag.csv, rad 3: raden delas med komma, inte med semikolon som rubrikraden"},
+        {"Artikel,Lager,A\n116;5\n",
+         "tisdag.csv, rad 2: raden delas med semikolon, inte med komma som rubrikraden"},
+        // Lines count as in the file: empty lines and line breaks in quotes too.
+        {"Artikel;Lager;\"Maxi\ntur 1\"\n\n108;;x\n",
+         "tisdag.csv, rad 4, kolumn 3: \"x\" är inte ett heltal mellan 0 och 32767"},
+        {"Artikel;Lager;A\r108;;1\r116;;y\r",
+         "tisdag.csv, rad 3, kolumn 3: \"y\" är inte ett heltal mellan 0 och 32767"},
+        // What the message quotes is cut short and shows no control characters.
+        {"Artikel;Lager;A\n108;;\"1\n2\"\n",
+         "tisdag.csv, rad 2, kolumn 3: \"1\xEF\xBF\xBD"
+         "2\" är inte ett heltal mellan 0 och 32767"},
+        {"Artikel;Lager;A\n108;;" + std::string(50, 'x') + "\n",
+         "tisdag.csv, rad 2, kolumn 3: \"" + std::string(40, 'x') +
+             "…\" är inte ett heltal mellan 0 och 32767"},
+        {"Artikel;Lager;A\n108;;" + std::string(45, 'x') + "åäö\n",
+         "tisdag.csv, rad 2, kolumn 3: \"" + std::string(40, 'x') +
+             "…\" är inte ett heltal mellan 0 och 32767"},
+        {"Artikel;Lager;A\n108;;" + std::string(38, 'x') + "åäö\n",
+         "tisdag.csv, rad 2, kolumn 3: \"" + std::string(38, 'x') +
+             "åä…\" är inte ett heltal mellan 0 och 32767"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Message(c.file), c.message) << c.file;
+}
+
+TEST(ParseRouteFile, SizesThatNoRouteHas) {
+    std::string shops = "Artikel;Lager";
+    for (int k = 0; k < 32768; ++k) shops += ";b";
+    EXPECT_EQ(Message(shops + "\nx;;1\n"),
+              "tisdag.csv, rad 1: för många butiker (32768), högst 32767 går");
+
+    std::string articles = "Artikel;Lager;A\n";
+    for (int a = 0; a < 32768; ++a) articles += "x;;1\n";
+    EXPECT_EQ(Message(articles), "tisdag.csv, rad 32769: för många artiklar, högst 32767 går");
+    articles.resize(articles.size() - 5);
+    EXPECT_EQ(day::ParseRouteFile(articles, "tisdag.csv").articles.size(), 32767U);
+
+    std::string wide = "Artikel;Lager";
+    for (int k = 0; k < 100; ++k) wide += ";b";
+    wide += "\n";
+    for (int a = 0; a < 10001; ++a) wide += "x\n";
+    EXPECT_EQ(Message(wide),
+              "tisdag.csv, rad 10002: rutten blir för stor (10001 artiklar gånger 100 butiker), "
+              "högst 1000000 celler går");
+
+    EXPECT_EQ(Message(std::string(day::kMaxRouteFileBytes + 1, ' ')),
+              "tisdag.csv: filen är för stor, högst 64 MB går");
+}
+
+TEST(ParseRouteFile, WhatItReturnsStartsARoute) {
+    const RouteSpec spec =
+        day::ParseRouteFile("Artikel;Lager;A;B\n108;;32767;0\n116;3;;\n", "tisdag.csv");
+    route::RouteData r;
+    route::StartRoute(r, spec);
+    EXPECT_EQ(r.nAntal(1, route::kBest, route::kVan), 32767);
+    EXPECT_EQ(r.nAntal(2, route::kBest, route::kVan), 3);
+    EXPECT_EQ(r.colKund.Item(2), "B");
+}
+
+// A fresh folder under /tmp, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/route_file_test.XXXXXX";
+        if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+
+    const std::string& path() const { return path_; }
+    std::string Write(const std::string& name, const std::string& bytes) const {
+        std::string file = path_ + "/" + name;
+        std::ofstream(file, std::ios::binary) << bytes;
+        return file;
+    }
+
+private:
+    std::string path_;
+};
+
+std::string FileMessage(const std::string& path) {
+    try {
+        day::ReadRouteFile(path);
+    } catch (const day::FileError& e) {
+        return e.what();
+    }
+    return "(accepted)";
+}
+
+TEST(ReadRouteFile, ReadsTheFileAsBytes) {
+    const TempDir dir;
+    const std::string bytes =
+        "\xEF\xBB\xBF"
+        "Artikel;Lager;G\xC3\xA5rden\r\n"
+        "116 J\xC3\xA4tterasker;;3\r\n";
+    const std::string path = dir.Write("tisdag.csv", bytes);
+    EXPECT_EQ(day::ReadFileBytes(path, "tisdag.csv"), bytes);
+    ExpectSpec(day::ReadRouteFile(path), {{"116 Jätterasker"}, {"Gården"}, {3}, {{3}}});
+
+    const std::string binary = "a\0b\r\n\xFF\x1A"s + std::string(70000, 'z');
+    EXPECT_EQ(day::ReadFileBytes(dir.Write("binary", binary), "binary"), binary);
+}
+
+TEST(ReadRouteFile, FilesThatCannotBeReadAreNamedInTheMessage) {
+    const TempDir dir;
+    const std::string& d = dir.path();
+    EXPECT_EQ(FileMessage(d + "/saknas.csv"), d + "/saknas.csv: filen finns inte");
+    EXPECT_EQ(FileMessage(d), d + ": är en mapp, inte en fil");
+    EXPECT_EQ(FileMessage(dir.Write("tom.csv", "")), d + "/tom.csv: filen är tom");
+    const std::string plain = dir.Write("vanlig.csv", "Artikel;Lager;A\n108;;1\n");
+    EXPECT_EQ(FileMessage(plain + "/x.csv"), plain + "/x.csv: en del av sökvägen är inte en mapp");
+    ASSERT_EQ(::mkfifo((d + "/ror").c_str(), 0600), 0);
+    EXPECT_EQ(FileMessage(d + "/ror"), d + "/ror: är inte en vanlig fil");
+    EXPECT_EQ(FileMessage("/dev/null"), "/dev/null: är inte en vanlig fil");
+    // The caller decides the name shown, for ReadFileBytes.
+    try {
+        day::ReadFileBytes(d + "/saknas.csv", "tisdag.csv");
+        ADD_FAILURE() << "a missing file was read";
+    } catch (const day::FileError& e) {
+        EXPECT_STREQ(e.what(), "tisdag.csv: filen finns inte");
+    }
+    // A NUL would cut the path short; it must not open the folder before it.
+    try {
+        day::ReadFileBytes(plain + "\0/x"s, "tisdag.csv");
+        ADD_FAILURE() << "a path with NUL was read";
+    } catch (const day::FileError& e) {
+        EXPECT_STREQ(e.what(), "tisdag.csv: ogiltigt filnamn");
+    }
+}
+
+TEST(ReadRouteFile, AFileWithoutReadPermission) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    const TempDir dir;
+    const std::string path = dir.Write("lasbar.csv", "Artikel;Lager;A\n108;;1\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+    EXPECT_EQ(FileMessage(path), path + ": behörighet saknas för att läsa filen");
+}
+
+TEST(ReadRouteFile, TheExampleRouteLoads) {
+    const RouteSpec spec = day::ReadRouteFile(LEVERANS_DATA_DIR "/tisdag.csv");
+    EXPECT_EQ(spec.articles,
+              (std::vector<std::string>{"108 Skivad J.F.", "116 Jätterasker", "120 Lyxfranska",
+                                        "130 Rasker", "308 Vitabygrova", "320 Leva",
+                                        "326 Gräddad längtan"}));
+    EXPECT_GE(spec.customers.size(), 4U);
+    EXPECT_LE(spec.customers.size(), 6U);
+    route::RouteData r;
+    route::StartRoute(r, spec);
+    route::CalcRek(r);
+    EXPECT_EQ(r.colArtikel.Count(), 7);
+}
+
+}  // namespace
