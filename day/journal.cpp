@@ -165,6 +165,12 @@ void Journal::Record(const route::SavePlan& plan) {
         plan.nKundId > customers_ || plan.nKundId < lastKund_)
         throw std::invalid_argument("a save that does not fit the journal's route");
 
+    // In WAL mode SQLite would go on committing into the log of a journal
+    // renamed or deleted under it, and the saves would be lost at closing.
+    if (db_.FileMoved())
+        throw JournalFailure(messages::SaveFailed(path_, messages::kMoved),
+                             "the journal file is no longer at " + path_);
+
     const std::string savedAt = LocalTimestampNow();
     const int64_t seq = saveCount_ + 1;
     try {

@@ -36,8 +36,7 @@ std::string CauseOf(const sql::Error& error) {
         case SQLITE_FULL:
             return kFull;
         case SQLITE_READONLY:
-            if (error.code() == SQLITE_READONLY_DBMOVED)
-                return "journalfilen har flyttats eller tagits bort";
+            if (error.code() == SQLITE_READONLY_DBMOVED) return kMoved;
             return kReadOnly;
         case SQLITE_IOERR:
             if (const char* cause = SystemCause(error.systemError())) return cause;

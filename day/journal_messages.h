@@ -20,6 +20,8 @@ inline constexpr const char* kNotJournal = "filen är ingen journal från Levera
 inline constexpr const char* kNoHeader = "filen är skadad eller ingen journal från Leverans";
 inline constexpr const char* kOtherVersion = "journalen är skriven av en annan version av Leverans";
 inline constexpr const char* kDamaged = "filen är skadad";
+// The journal file was renamed or deleted while the window had it open.
+inline constexpr const char* kMoved = "journalfilen har flyttats eller tagits bort";
 
 std::string SaveFailed(const std::string& journal, const std::string& cause);
 std::string RouteChanged(const std::string& route, const std::string& journal);

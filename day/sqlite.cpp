@@ -2,18 +2,22 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <utility>
 
 namespace day::sql {
 
 namespace {
 
-Error ErrorFrom(sqlite3* db, int rc) {
-    if (!db) return Error(rc, 0, sqlite3_errstr(rc));
+// callErrno: errno as the failed call left it, cleared before the call.
+// SQLite records the system error only for some failures (not for those of
+// a COMMIT, where a full disk shows), so the call's own errno comes first.
+Error ErrorFrom(sqlite3* db, int rc, int callErrno = 0) {
+    if (!db) return Error(rc, callErrno, sqlite3_errstr(rc));
     // The connection's own code is the extended form of rc when they agree.
     const int extended = sqlite3_extended_errcode(db);
     const int code = (extended & 0xff) == (rc & 0xff) ? extended : rc;
-    return Error(code, sqlite3_system_errno(db), sqlite3_errmsg(db));
+    return Error(code, callErrno != 0 ? callErrno : sqlite3_system_errno(db), sqlite3_errmsg(db));
 }
 
 }  // namespace
@@ -56,8 +60,9 @@ void Connection::Close() {
 Error Connection::MakeError(int rc) const { return ErrorFrom(db_, rc); }
 
 void Connection::Execute(const char* sql) {
+    errno = 0;
     const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) throw MakeError(rc);
+    if (rc != SQLITE_OK) throw ErrorFrom(db_, rc, errno);
 }
 
 int64_t Connection::QueryInt(const char* sql) {
@@ -67,6 +72,12 @@ int64_t Connection::QueryInt(const char* sql) {
 }
 
 bool Connection::InTransaction() const { return db_ && sqlite3_get_autocommit(db_) == 0; }
+
+bool Connection::FileMoved() const {
+    int moved = 0;
+    return db_ && sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+           moved != 0;
+}
 
 Statement::Statement(const Connection& db, std::string_view sql) : db_(db.handle()) {
     const int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
@@ -100,10 +111,11 @@ void Statement::Bind(int index, std::string_view text) {
 }
 
 bool Statement::Step() {
+    errno = 0;
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    Error error = ErrorFrom(db_, rc);
+    Error error = ErrorFrom(db_, rc, errno);
     sqlite3_reset(stmt_);  // ready for another try; it repeats the error code only
     throw error;
 }
