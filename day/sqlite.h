@@ -31,7 +31,8 @@ private:
 class Connection {
 public:
     Connection() = default;
-    // flags are SQLITE_OPEN_*; extended result codes are switched on.
+    // flags are SQLITE_OPEN_*; extended result codes are switched on. The
+    // connection, and its statements, belong to one thread at a time.
     Connection(const std::string& path, int flags);
     ~Connection();
     Connection(Connection&& other) noexcept;
