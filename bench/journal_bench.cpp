@@ -9,7 +9,6 @@
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -72,6 +71,7 @@ route::RouteData Started(const route::RouteSpec& spec) {
 // What customer k left: a little under the order.
 std::vector<int16_t> Deliveries(const route::RouteSpec& spec, int k) {
     std::vector<int16_t> lev;
+    lev.reserve(kArticles);
     for (int a = 0; a < kArticles; ++a)
         lev.push_back(static_cast<int16_t>(spec.orders[a][k - 1] - (a + k) % 3));
     return lev;
@@ -184,7 +184,7 @@ void BM_Baseline(benchmark::State& state, Setup* setup) {
 
 // A journal of 200 saves, one per customer, closed as the window closes.
 std::string DayOf200Saves(Setup* setup) {
-    const std::string path = setup->folder.File("resume.journal");
+    std::string path = setup->folder.File("resume.journal");
     if (fs::exists(path)) return path;
     route::RouteData route = Started(setup->spec);
     Journal journal = Journal::Open(path, "bench.csv", setup->bytes, Journal::Mode::ReadWrite);
@@ -218,9 +218,9 @@ std::vector<char*> WithDefaults(int argc, char** argv, std::vector<std::string>&
             if (std::string(argv[i]).rfind(flag, 0) == 0) return true;
         return false;
     };
-    if (!given("--benchmark_repetitions")) storage.push_back("--benchmark_repetitions=5");
+    if (!given("--benchmark_repetitions")) storage.emplace_back("--benchmark_repetitions=5");
     if (!given("--benchmark_enable_random_interleaving"))
-        storage.push_back("--benchmark_enable_random_interleaving=true");
+        storage.emplace_back("--benchmark_enable_random_interleaving=true");
     for (std::string& arg : storage) args.push_back(arg.data());
     return args;
 }

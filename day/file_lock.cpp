@@ -23,8 +23,10 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
 
 FileLock::Outcome FileLock::Take(const std::string& path) {
     Release();
-    // Close-on-exec: a program started from here must not keep the lock alive.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Close-on-exec: a program started from here must not keep the lock
+    // alive. Read access is enough for flock, and works on a lock file
+    // another user left read-only.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return Outcome::Failed;
     int rc = 0;
     do {

@@ -28,7 +28,7 @@ Sha256::Sha256()
 void Sha256::Compress(const uint8_t* block) {
     std::array<uint32_t, 64> w{};
     for (int i = 0; i < 16; ++i) {
-        const uint8_t* p = block + 4 * i;
+        const uint8_t* p = block + 4 * static_cast<std::size_t>(i);
         w[i] = uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
     }
     for (int i = 16; i < 64; ++i) {

@@ -127,7 +127,7 @@ void Journal::Replay(route::RouteData& route) {
             db_.Close();
             lock_.Release();
             return JournalFailure(
-                messages::NotThisRoute(path_, routeName_, static_cast<long long>(i + 1), kund),
+                messages::NotThisRoute(path_, routeName_, static_cast<long long>(i) + 1, kund),
                 "save " + std::to_string(i + 1) + " does not fit the route");
         };
         lev.assign(stored_.lev.begin() + static_cast<std::ptrdiff_t>(i * articles),

@@ -85,7 +85,6 @@ public:
     // Saves in the journal: stored when opened plus recorded since.
     int64_t SaveCount() const { return saveCount_; }
     const std::string& Path() const { return path_; }
-    Mode mode() const { return mode_; }
 
 private:
     Journal(std::string path, std::string routeName, Mode mode);

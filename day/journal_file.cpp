@@ -2,14 +2,12 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "day/journal_messages.h"
@@ -20,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int64_t kJournalSizeLimit = 4 * 1024 * 1024;  // the log is cut back to this
+constexpr int64_t kJournalSizeLimit = int64_t{4} * 1024 * 1024;  // the log is cut back to this
 constexpr int kBusyTimeoutMs = 5000;
 
 [[noreturn]] void Reject(const char* cause, const std::string& detail) {
@@ -42,9 +40,20 @@ bool NonEmptyFile(const std::string& path) {
 void CheckHeader(const std::string& path) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) Reject(messages::kNoHeader, "not a regular file");
-    std::ifstream in(path, std::ios::binary);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        throw UnreadableJournal(messages::CauseOfReadErrno(error),
+                                std::generic_category().message(error));
+    }
     std::array<char, 100> header{};
-    if (!in.read(header.data(), header.size()))
+    const ssize_t got = ::pread(fd, header.data(), header.size(), 0);
+    const int error = errno;
+    ::close(fd);
+    if (got < 0)
+        throw UnreadableJournal(messages::CauseOfReadErrno(error),
+                                std::generic_category().message(error));
+    if (got < static_cast<ssize_t>(header.size()))
         Reject(messages::kNoHeader, "shorter than an SQLite header");
     static constexpr char kMagic[] = "SQLite format 3";  // with its terminating zero: 16 bytes
     if (!std::equal(kMagic, kMagic + sizeof kMagic, header.begin()))
@@ -79,8 +88,10 @@ std::string UriFor(const std::string& path) {
 
 // Read only, creating nothing. Without log content the file is the whole
 // journal and is opened as immutable, which needs neither the log nor the
-// shared-memory index. With log content a writer is running or crashed, and
-// both files are there to be read through.
+// shared-memory index. (A writer starting meanwhile appends to the log; the
+// file itself changes only at a checkpoint, hundreds of saves away.) With
+// log content a writer is running or crashed, and both files are there to
+// be read through.
 sql::Connection OpenForReading(const std::string& path) {
     if (NonEmptyFile(path + "-wal")) {
         sql::Connection db(path, SQLITE_OPEN_READONLY);

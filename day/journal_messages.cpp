@@ -12,6 +12,7 @@ constexpr const char* kFull = "disken är full";
 constexpr const char* kReadOnly = "journalen är skrivskyddad";
 constexpr const char* kFolderReadOnly = "mappen är skrivskyddad";
 constexpr const char* kIo = "läs- eller skrivfel på disken";
+constexpr const char* kNoPermission = "behörighet saknas";
 
 // Causes named by the operating system, where SQLite passes one on.
 const char* SystemCause(int error) {
@@ -42,11 +43,10 @@ std::string CauseOf(const sql::Error& error) {
             if (const char* cause = SystemCause(error.systemError())) return cause;
             return kIo;
         case SQLITE_CANTOPEN:
-            if (const char* cause = SystemCause(error.systemError())) return cause;
-            return "filen kan inte öppnas";
+            return CauseOfReadErrno(error.systemError());
         case SQLITE_PERM:
         case SQLITE_AUTH:
-            return "behörighet saknas";
+            return kNoPermission;
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB:
             return kDamaged;
@@ -72,6 +72,17 @@ std::string CauseOfErrno(int error) {
         default:
             if (const char* cause = SystemCause(error)) return cause;
             return "ett oväntat fel i filsystemet";
+    }
+}
+
+std::string CauseOfReadErrno(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return kNoPermission;
+        default:
+            if (const char* cause = SystemCause(error)) return cause;
+            return "filen kan inte öppnas";
     }
 }
 

@@ -13,6 +13,8 @@ namespace day::messages {
 std::string CauseOf(const sql::Error& error);
 // The cause of a failed file operation on the journal's folder, by errno.
 std::string CauseOfErrno(int error);
+// The cause of a journal file that exists but cannot be read, by errno.
+std::string CauseOfReadErrno(int error);
 
 // Causes found by reading a journal that exists.
 inline constexpr const char* kNotJournal = "filen är ingen journal från Leverans";

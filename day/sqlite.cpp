@@ -27,16 +27,15 @@ Error::Error(int code, int systemError, const std::string& text)
 
 Connection::Connection(const std::string& path, int flags) {
     sqlite3* db = nullptr;
+    errno = 0;
     // A connection stays with one thread, so SQLite need not lock it on
     // every call: a journal reads hundreds of thousands of values at once.
     const int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         // A handle comes back even on failure, carrying the message.
-        Error error =
-            db ? Error(sqlite3_extended_errcode(db), sqlite3_system_errno(db), sqlite3_errmsg(db))
-               : Error(rc, 0, sqlite3_errstr(rc));
+        const Error error = ErrorFrom(db, rc, errno);
         sqlite3_close_v2(db);
-        throw error;
+        throw Error(error);
     }
     sqlite3_extended_result_codes(db, 1);
     db_ = db;
@@ -117,9 +116,9 @@ bool Statement::Step() {
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    Error error = ErrorFrom(db_, rc, errno);
+    const Error error = ErrorFrom(db_, rc, errno);
     sqlite3_reset(stmt_);  // ready for another try; it repeats the error code only
-    throw error;
+    throw Error(error);
 }
 
 void Statement::Reset() { sqlite3_reset(stmt_); }

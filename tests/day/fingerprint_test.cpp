@@ -52,10 +52,12 @@ TEST(Fingerprint, PiecesGiveTheSameDigestAsTheWhole) {
     day::Sha256 whole;
     whole.Update(text);
     const std::string expected = Hex(whole.Final());
-    for (std::size_t piece : {1, 3, 63, 64, 65, 200}) {
+    for (std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{63}, std::size_t{64},
+                              std::size_t{65}, std::size_t{200}}) {
         day::Sha256 sha;
-        for (std::size_t at = 0; at < text.size(); at += piece)
-            sha.Update(std::string_view(text).substr(at, piece));
+        const std::string_view whole = text;
+        for (std::size_t at = 0; at < whole.size(); at += piece)
+            sha.Update(whole.substr(at, piece));
         EXPECT_EQ(Hex(sha.Final()), expected) << "pieces of " << piece;
     }
     EXPECT_EQ(Fingerprint(text), expected);

@@ -11,7 +11,7 @@
 
 int main(int argc, char** argv) {
     try {
-        const int kills = argc > 1 ? std::atoi(argv[1]) : 2000;
+        const auto kills = argc > 1 ? static_cast<int>(std::strtol(argv[1], nullptr, 10)) : 2000;
         const uint64_t seed =
             argc > 2 ? std::strtoull(argv[2], nullptr, 10) : std::random_device{}();
         testing_support::TempDir dir;

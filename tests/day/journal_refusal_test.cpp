@@ -381,6 +381,17 @@ TEST_F(Refusal, JournalThatCannotBeWrittenCanStillBeRead) {
     EXPECT_EQ(after, expected);
 }
 
+TEST_F(Refusal, JournalThatMayNotBeRead) {
+    MakeJournal(1);
+    fs::permissions(path_, fs::perms::none);
+    const int status = testing_support::RunInChild([&] {
+        testing_support::DropFilePermissionOverride();
+        ExpectRefused({"Dagens journal " + path_ + " kan inte läsas (behörighet saknas)."});
+    });
+    fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(testing_support::ExitedCleanly(status));
+}
+
 // What a crash while the journal was being made can leave: the half-built
 // file, and (from a deleted journal) a log without its database, which must
 // never be joined to the new journal.

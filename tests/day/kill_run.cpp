@@ -183,7 +183,7 @@ int64_t Check(const std::string& path, const route::RouteSpec& spec,
         journal.Replay(route);
     }
     if (n > static_cast<int64_t>(script.size())) {
-        problems.push_back("more saves than the script has");
+        problems.emplace_back("more saves than the script has");
         return -1;
     }
     const Model model(spec, script, n);
@@ -211,6 +211,10 @@ int64_t Check(const std::string& path, const route::RouteSpec& spec,
         return -1;
     }
     return n;
+}
+
+void AddFailure(KillRunReport& report, const std::string& where, const std::string& what) {
+    report.failures.push_back(where + ": " + what);
 }
 
 }  // namespace
@@ -241,6 +245,7 @@ KillRunReport RunKills(const std::string& folder, int kills, uint64_t seed) {
         ++report.runs;
         const std::string where = "seed " + std::to_string(seed) + ", day " + std::to_string(day) +
                                   ", run " + std::to_string(report.runs);
+        auto fail = [&](const std::string& what) { AddFailure(report, where, what); };
 
         // When to kill: after a random time from the start, right after an
         // acknowledgement, or a little after one.
@@ -279,13 +284,11 @@ KillRunReport RunKills(const std::string& folder, int kills, uint64_t seed) {
         const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
         const bool dayDone = WIFEXITED(status) && WEXITSTATUS(status) == 0;
         if (killed) ++report.kills;
-        if (!killed && !dayDone)
-            report.failures.push_back(where + ": the child failed (status " +
-                                      std::to_string(status) + ")");
+        if (!killed && !dayDone) fail("the child failed (status " + std::to_string(status) + ")");
         report.acknowledged += static_cast<int64_t>(acks.size());
         for (std::size_t i = 0; i < acks.size(); ++i)
             if (acks[i] != inJournal + static_cast<int64_t>(i) + 1)
-                report.failures.push_back(where + ": acknowledgements out of order");
+                fail("acknowledgements out of order");
         const int64_t acknowledged = acks.empty() ? inJournal : acks.back();
         if (killed && !fs::exists(path)) ++report.killedBeforeJournal;
 
@@ -294,19 +297,18 @@ KillRunReport RunKills(const std::string& folder, int kills, uint64_t seed) {
         try {
             found = Check(path, spec, script, problems);
         } catch (const std::exception& e) {
-            problems.push_back(e.what());
+            problems.emplace_back(e.what());
         }
-        for (const std::string& problem : problems)
-            report.failures.push_back(where + ": " + problem);
+        for (const std::string& problem : problems) fail(problem);
         if (found >= 0) {
             // Every acknowledged save is there, and at most the one being
             // acknowledged when the kill came is there besides.
             if (found < acknowledged || found > acknowledged + 1)
-                report.failures.push_back(where + ": " + std::to_string(found) + " saves found, " +
-                                          std::to_string(acknowledged) + " acknowledged");
+                fail(std::to_string(found) + " saves found, " + std::to_string(acknowledged) +
+                     " acknowledged");
             if (found == acknowledged + 1) ++report.keptUnacknowledged;
             if (dayDone && found != static_cast<int64_t>(script.size()))
-                report.failures.push_back(where + ": the day ended short");
+                fail("the day ended short");
         }
         if (found < 0 || found == static_cast<int64_t>(script.size())) {
             if (found >= 0) ++report.days;

@@ -3,10 +3,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <filesystem>
-
-#include "journal_fixture.h"
-
 namespace {
 
 using day::sql::Connection;
@@ -70,18 +66,6 @@ TEST(Sqlite, ErrorsCarryTheExtendedCodeAndStatementsStayUsable) {
     EXPECT_EQ(rows.Int(0), 7);
     EXPECT_FALSE(rows.Step());
     EXPECT_THROW(Statement(db, "SELECT nonsense FROM"), Error);
-}
-
-TEST(Sqlite, OpeningWithoutCreateNeitherOpensNorCreates) {
-    testing_support::TempDir dir;
-    const std::string path = dir.File("missing.db");
-    try {
-        Connection db(path, SQLITE_OPEN_READWRITE);
-        FAIL() << "opened a missing file";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.primary(), SQLITE_CANTOPEN);
-    }
-    EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 }  // namespace
