@@ -15,7 +15,7 @@ import sys
 import tempfile
 from concurrent.futures import ThreadPoolExecutor
 
-DIRS = ("route", "screen", "app", "bench", "tests", "fuzz")
+DIRS = ("route", "day", "screen", "app", "bench", "tests", "fuzz")
 
 
 def main():
