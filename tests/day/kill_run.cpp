@@ -229,12 +229,21 @@ KillRunReport RunKills(const std::string& folder, int kills, uint64_t seed) {
     std::vector<ScriptedSave> script = DayScript(spec, seed, day);
     int64_t inJournal = 0;  // saves the journal held when the child started
     RemoveJournal(path);
+    // How long a child takes to open the journal and to make a save, learnt
+    // as the run goes, so that kills fall inside those whatever the disk's
+    // speed.
+    double startMicros = 10'000;
+    double saveMicros = 5'000;
+    auto learn = [](double& estimate, Clock::duration sample) {
+        estimate = 0.8 * estimate + 0.2 * std::chrono::duration<double, std::micro>(sample).count();
+    };
 
     const int maxRuns = 3 * kills + 10;
     while (report.kills < kills && report.runs < maxRuns && report.failures.size() < 20) {
         int pipeFds[2];
         if (pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
         std::fflush(nullptr);
+        const auto forked = Clock::now();
         const pid_t pid = fork();
         if (pid < 0) throw std::runtime_error("fork failed");
         if (pid == 0) {
@@ -252,11 +261,15 @@ KillRunReport RunKills(const std::string& folder, int kills, uint64_t seed) {
         std::vector<uint32_t> acks;
         bool ended = false;
         const int mode = std::uniform_int_distribution<int>(0, 2)(random);
+        auto lastAck = forked;
         auto waitForAcks = [&](int wanted) {
             for (int got = 0; got < wanted && !ended;) {
                 uint32_t value = 0;
                 const Ack ack = ReadAck(pipeFds[0], 10'000, value);
                 if (ack == Ack::Got) {
+                    const auto now = Clock::now();
+                    learn(acks.empty() ? startMicros : saveMicros, now - lastAck);
+                    lastAck = now;
                     acks.push_back(value);
                     ++got;
                 } else {
@@ -264,14 +277,15 @@ KillRunReport RunKills(const std::string& folder, int kills, uint64_t seed) {
                 }
             }
         };
+        auto sleepUpTo = [&](double micros) {
+            std::this_thread::sleep_for(std::chrono::microseconds(
+                std::uniform_int_distribution<int>(0, static_cast<int>(micros))(random)));
+        };
         if (mode == 0) {
-            std::this_thread::sleep_for(
-                std::chrono::microseconds(std::uniform_int_distribution<int>(0, 40'000)(random)));
+            sleepUpTo(startMicros + 3 * saveMicros);
         } else {
             waitForAcks(std::uniform_int_distribution<int>(1, 3)(random));
-            if (mode == 2 && !ended)
-                std::this_thread::sleep_for(std::chrono::microseconds(
-                    std::uniform_int_distribution<int>(0, 6'000)(random)));
+            if (mode == 2 && !ended) sleepUpTo(saveMicros);
         }
         kill(pid, SIGKILL);
         int status = 0;
