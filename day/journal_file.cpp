@@ -1,0 +1,301 @@
+#include "day/journal_file.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include "day/journal_messages.h"
+
+namespace day {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int64_t kJournalSizeLimit = int64_t{4} * 1024 * 1024;  // the log is cut back to this
+constexpr int kBusyTimeoutMs = 5000;
+
+[[noreturn]] void Reject(const char* cause, const std::string& detail) {
+    throw UnreadableJournal(cause, detail);
+}
+
+void RejectUnless(bool condition, const std::string& detail) {
+    if (!condition) Reject(messages::kDamaged, detail);
+}
+
+bool NonEmptyFile(const std::string& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    return !ec && size > 0;
+}
+
+// The fixed part of an SQLite header: the magic text, and the file format
+// bytes that say WAL. Checked before SQLite sees the file.
+void CheckHeader(const std::string& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) Reject(messages::kNoHeader, "not a regular file");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        throw UnreadableJournal(messages::CauseOfReadErrno(error),
+                                std::generic_category().message(error));
+    }
+    std::array<char, 100> header{};
+    const ssize_t got = ::pread(fd, header.data(), header.size(), 0);
+    const int error = errno;
+    ::close(fd);
+    if (got < 0)
+        throw UnreadableJournal(messages::CauseOfReadErrno(error),
+                                std::generic_category().message(error));
+    if (got < static_cast<ssize_t>(header.size()))
+        Reject(messages::kNoHeader, "shorter than an SQLite header");
+    static constexpr char kMagic[] = "SQLite format 3";  // with its terminating zero: 16 bytes
+    if (!std::equal(kMagic, kMagic + sizeof kMagic, header.begin()))
+        Reject(messages::kNoHeader, "no SQLite header");
+    if (header[18] != 2 || header[19] != 2) Reject(messages::kNoHeader, "not a WAL database");
+}
+
+std::string UriFor(const std::string& path) {
+    // A URI path must not be mistaken for an authority (//host) or carry
+    // its own query or fragment.
+    std::error_code ec;
+    fs::path full = fs::absolute(path, ec);
+    const std::string absolute = ec ? path : full.lexically_normal().string();
+    std::string uri = "file:";
+    for (char c : absolute) {
+        switch (c) {
+            case '%':
+                uri += "%25";
+                break;
+            case '?':
+                uri += "%3f";
+                break;
+            case '#':
+                uri += "%23";
+                break;
+            default:
+                uri += c;
+        }
+    }
+    return uri;
+}
+
+// Read only, creating nothing. Without log content the file is the whole
+// journal and is opened as immutable, which needs neither the log nor the
+// shared-memory index. (A writer starting meanwhile appends to the log; the
+// file itself changes only at a checkpoint, hundreds of saves away.) With
+// log content a writer is running or crashed, and both files are there to
+// be read through.
+sql::Connection OpenForReading(const std::string& path) {
+    if (NonEmptyFile(path + "-wal")) {
+        sql::Connection db(path, SQLITE_OPEN_READONLY);
+        sqlite3_busy_timeout(db.handle(), kBusyTimeoutMs);
+        return db;
+    }
+    return sql::Connection(UriFor(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+}
+
+void CheckSchema(sql::Connection& db) {
+    const std::array<std::pair<const char*, const char*>, 3> expected = {{
+        {"deliveries", kCreateDeliveries},
+        {"meta", kCreateMeta},
+        {"saves", kCreateSaves},
+    }};
+    sql::Statement schema(db, "SELECT type, name, sql FROM sqlite_schema ORDER BY name");
+    std::size_t found = 0;
+    while (schema.Step()) {
+        if (found == expected.size()) Reject(messages::kDamaged, "more objects than expected");
+        const auto& [name, sql] = expected[found++];
+        if (schema.Text(0) != "table" || schema.Text(1) != name || schema.Text(2) != sql)
+            Reject(messages::kDamaged, "unexpected schema object " + schema.Text(1));
+    }
+    if (found != expected.size()) Reject(messages::kDamaged, "tables missing");
+}
+
+JournalMeta ReadMeta(sql::Connection& db) {
+    sql::Statement row(db, "SELECT fingerprint, route_name, route_size, created_at FROM meta");
+    RejectUnless(row.Step(), "no meta row");
+    RejectUnless(row.IsText(0) && row.IsText(1) && row.IsInteger(2) && row.IsText(3),
+                 "meta row of the wrong types");
+    JournalMeta meta{row.Text(0), row.Text(1), row.Int(2), row.Text(3)};
+    RejectUnless(!row.Step(), "more than one meta row");
+    return meta;
+}
+
+void ReadSaves(sql::Connection& db, JournalContents& contents) {
+    sql::Statement saves(db, "SELECT seq, kund, saved_at FROM saves ORDER BY seq");
+    while (saves.Step()) {
+        RejectUnless(saves.IsInteger(0) && saves.IsInteger(1) && saves.IsText(2),
+                     "save row of the wrong types");
+        const int64_t seq = saves.Int(0);
+        const int64_t kund = saves.Int(1);
+        RejectUnless(seq == static_cast<int64_t>(contents.Count()) + 1,
+                     "saves not numbered 1, 2, ...");
+        RejectUnless(kund >= 1 && kund <= INT16_MAX, "customer out of range");
+        contents.kund.push_back(static_cast<int16_t>(kund));
+        contents.savedAt.push_back(saves.Text(2));
+    }
+}
+
+// Every save has the same articles 1..n, and no row belongs to no save.
+void ReadDeliveries(sql::Connection& db, JournalContents& contents) {
+    sql::Statement rows(db, "SELECT seq, article, lev FROM deliveries ORDER BY seq, article");
+    int64_t seq = 0;      // the save being read
+    int64_t article = 0;  // its last article so far
+    auto finish = [&] {
+        if (seq == 0) return;
+        if (seq == 1) contents.articles = static_cast<int>(article);
+        RejectUnless(article == contents.articles, "a save without all its articles");
+    };
+    while (rows.Step()) {
+        RejectUnless(rows.IsInteger(0) && rows.IsInteger(1) && rows.IsInteger(2),
+                     "delivery row of the wrong types");
+        const int64_t rowSeq = rows.Int(0);
+        if (rowSeq != seq) {
+            finish();
+            RejectUnless(rowSeq == seq + 1, "a save without deliveries, or rows of no save");
+            seq = rowSeq;
+            article = 0;
+        }
+        RejectUnless(rows.Int(1) == article + 1, "articles not numbered 1, 2, ...");
+        article = rows.Int(1);
+        const int64_t lev = rows.Int(2);
+        RejectUnless(lev >= INT16_MIN && lev <= INT16_MAX, "quantity out of range");
+        contents.lev.push_back(static_cast<int16_t>(lev));
+    }
+    finish();
+    RejectUnless(seq == static_cast<int64_t>(contents.Count()),
+                 "deliveries and saves do not match");
+    RejectUnless(contents.Count() == 0 || contents.articles >= 1, "a save without articles");
+}
+
+void SyncPath(const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0) throw std::system_error(errno, std::generic_category(), "open " + path);
+    const int rc = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (rc != 0) throw std::system_error(error, std::generic_category(), "fsync " + path);
+}
+
+void RemoveQuietly(const std::string& path) {
+    std::error_code ignored;
+    fs::remove(path, ignored);
+}
+
+void RemoveWithLog(const std::string& path) {
+    RemoveQuietly(path);
+    RemoveQuietly(path + "-wal");
+    RemoveQuietly(path + "-shm");
+    RemoveQuietly(path + "-journal");
+}
+
+std::string FolderOf(const std::string& path) {
+    const fs::path parent = fs::path(path).parent_path();
+    return parent.empty() ? "." : parent.string();
+}
+
+void BuildJournal(const std::string& path, const JournalMeta& meta) {
+    sql::Connection db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    {
+        sql::Statement mode(db, "PRAGMA journal_mode=WAL");
+        if (!mode.Step() || mode.Text(0) != "wal")
+            throw sql::Error(SQLITE_CANTOPEN, 0, "the file system does not take a WAL database");
+    }
+    db.Execute("PRAGMA synchronous=FULL");
+    {
+        sql::Transaction transaction(db, sql::Transaction::Kind::Immediate);
+        db.Execute(kCreateMeta);
+        db.Execute(kCreateSaves);
+        db.Execute(kCreateDeliveries);
+        db.Execute(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
+        db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+        sql::Statement insert(db,
+                              "INSERT INTO meta(id, fingerprint, route_name, route_size, "
+                              "created_at) VALUES (1, ?, ?, ?, ?)");
+        insert.Bind(1, meta.fingerprint);
+        insert.Bind(2, meta.routeName);
+        insert.Bind(3, meta.routeSize);
+        insert.Bind(4, meta.createdAt);
+        insert.Step();
+        transaction.Commit();
+    }
+    // Everything into the database file itself, so that it alone is the
+    // journal when it is renamed.
+    sql::Statement checkpoint(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+    if (!checkpoint.Step() || checkpoint.Int(0) != 0 || checkpoint.Int(1) != 0)
+        throw sql::Error(SQLITE_BUSY, 0, "the new journal could not be checkpointed");
+}
+
+}  // namespace
+
+JournalContents ReadJournal(const std::string& path) {
+    CheckHeader(path);
+    sql::Connection db = OpenForReading(path);
+    // One read transaction: a writer committing meanwhile is seen wholly or not at all.
+    sql::Transaction snapshot(db, sql::Transaction::Kind::Deferred);
+    if (db.QueryInt("PRAGMA application_id") != kApplicationId)
+        Reject(messages::kNotJournal, "another application id");
+    if (db.QueryInt("PRAGMA user_version") != kSchemaVersion)
+        Reject(messages::kOtherVersion, "another schema version");
+    CheckSchema(db);
+    JournalContents contents;
+    contents.meta = ReadMeta(db);
+    {
+        sql::Statement check(db, "PRAGMA quick_check");
+        RejectUnless(check.Step() && check.Text(0) == "ok", "quick_check found damage");
+    }
+    ReadSaves(db, contents);
+    ReadDeliveries(db, contents);
+    return contents;
+}
+
+void CreateJournal(const std::string& path, const JournalMeta& meta) {
+    const std::string building = path + ".new";
+    // Left by a crash during an earlier attempt; so is a log without its
+    // database, which must never be joined to the new one.
+    RemoveWithLog(building);
+    RemoveQuietly(path + "-wal");
+    RemoveQuietly(path + "-shm");
+    bool renamed = false;
+    try {
+        BuildJournal(building, meta);
+        SyncPath(building, O_RDONLY);
+        if (std::rename(building.c_str(), path.c_str()) != 0)
+            throw std::system_error(errno, std::generic_category(), "rename to " + path);
+        renamed = true;
+        SyncPath(FolderOf(path), O_RDONLY | O_DIRECTORY);
+    } catch (...) {
+        RemoveWithLog(building);
+        if (renamed) RemoveWithLog(path);
+        throw;
+    }
+}
+
+sql::Connection OpenForWriting(const std::string& path) {
+    sql::Connection db(path, SQLITE_OPEN_READWRITE);
+    // SQLite falls back to reading when the file cannot be written.
+    if (sqlite3_db_readonly(db.handle(), "main") == 1)
+        throw sql::Error(SQLITE_READONLY, 0, "the journal file is read-only");
+    sqlite3_busy_timeout(db.handle(), kBusyTimeoutMs);
+    {
+        sql::Statement mode(db, "PRAGMA journal_mode=WAL");
+        if (!mode.Step() || mode.Text(0) != "wal")
+            throw sql::Error(SQLITE_CANTOPEN, 0, "the journal could not be put in WAL mode");
+    }
+    db.Execute("PRAGMA synchronous=FULL");
+    db.Execute(("PRAGMA journal_size_limit=" + std::to_string(kJournalSizeLimit)).c_str());
+    // Keeping the log and its index after closing lets a reader open them
+    // without creating files; at close the log is checkpointed and emptied.
+    int persist = 1;
+    sqlite3_file_control(db.handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    return db;
+}
+
+}  // namespace day
