@@ -1,0 +1,130 @@
+#include "app/command_line.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+namespace app {
+
+namespace {
+
+// QCommandLineParser words its own errors in English; the driver reads Swedish.
+QString SwedishError(const QCommandLineParser& parser) {
+    if (!parser.unknownOptionNames().isEmpty()) {
+        const QString name = parser.unknownOptionNames().first();
+        return QStringLiteral("okänd flagga: %1%2")
+            .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
+    }
+    const QString english = parser.errorText();
+    const qsizetype quote = english.indexOf(QLatin1Char('\''));
+    const QString option =
+        quote >= 0 ? english.mid(quote + 1, english.lastIndexOf(QLatin1Char('\'')) - quote - 1)
+                   : QString();
+    if (english.startsWith(QStringLiteral("Missing value")))
+        return QStringLiteral("flaggan %1 behöver ett värde").arg(option);
+    if (english.startsWith(QStringLiteral("Unexpected value")))
+        return QStringLiteral("flaggan %1 tar inget värde").arg(option);
+    return QStringLiteral("kommandoraden kunde inte läsas");
+}
+
+CommandLine Wrong(const QString& error) {
+    CommandLine line;
+    line.action = CommandLine::Action::Wrong;
+    line.error = error;
+    return line;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption journal(QStringLiteral("journal"), QString(), QStringLiteral("FIL"));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, QString(),
+                                    QStringLiteral("FIL"));
+    parser.addOptions({help, version, journal, output});
+
+    QStringList withName = arguments;
+    withName.prepend(QStringLiteral("leverans"));
+    if (!parser.parse(withName)) return Wrong(SwedishError(parser));
+    if (parser.isSet(help)) {
+        CommandLine line;
+        line.action = CommandLine::Action::Help;
+        return line;
+    }
+    if (parser.isSet(version)) {
+        CommandLine line;
+        line.action = CommandLine::Action::Version;
+        return line;
+    }
+
+    CommandLine line;
+    line.journalPath = parser.value(journal);
+    line.outputPath = parser.value(output);
+    QStringList words = parser.positionalArguments();
+    if (parser.isSet(journal) && line.journalPath.isEmpty())
+        return Wrong(QStringLiteral("flaggan --journal behöver ett filnamn"));
+    if (parser.isSet(output) && line.outputPath.isEmpty())
+        return Wrong(QStringLiteral("flaggan -o behöver ett filnamn"));
+
+    const QString command = words.isEmpty() ? QString() : words.first();
+    if (command == QStringLiteral("rapport") || command == QStringLiteral("foljesedel")) {
+        const bool note = command == QStringLiteral("foljesedel");
+        words.removeFirst();
+        const qsizetype wanted = note ? 2 : 1;
+        if (words.size() < wanted)
+            return Wrong(note ? QStringLiteral("foljesedel behöver en ruttfil och en butik")
+                              : QStringLiteral("rapport behöver en ruttfil"));
+        if (words.size() > wanted)
+            return Wrong(QStringLiteral("för många argument: %1").arg(words.at(wanted)));
+        line.action = note ? CommandLine::Action::Note : CommandLine::Action::Report;
+        line.routePath = words.at(0);
+        if (note) line.shop = words.at(1);
+        return line;
+    }
+
+    if (parser.isSet(output))
+        return Wrong(QStringLiteral("flaggan -o gäller bara rapport och foljesedel"));
+    if (words.size() > 1) return Wrong(QStringLiteral("för många argument: %1").arg(words.at(1)));
+    if (words.isEmpty()) {
+        if (parser.isSet(journal))
+            return Wrong(QStringLiteral("flaggan --journal gäller bara en ruttfil"));
+        return line;  // the demonstration
+    }
+    line.action = CommandLine::Action::Day;
+    line.routePath = words.first();
+    return line;
+}
+
+QString HelpText() {
+    return QStringLiteral(
+        "Användning:\n"
+        "  leverans                                  demonstrationsrutten (sparar ingenting)\n"
+        "  leverans [--journal FIL] RUTT.csv         dagens rutt från kontorets ruttfil\n"
+        "  leverans rapport RUTT.csv [--journal FIL] [-o FIL]\n"
+        "                                            dagens rapport som kalkylblad (CSV)\n"
+        "  leverans foljesedel RUTT.csv BUTIK [--journal FIL] [-o FIL.pdf]\n"
+        "                                            följesedel för en sparad butik (PDF);\n"
+        "                                            BUTIK är numret i rutten (1 = första)\n"
+        "                                            eller butikens namn\n"
+        "\n"
+        "Flaggor:\n"
+        "  --journal FIL   dagens journal (annars RUTT.csv.journal bredvid ruttfilen)\n"
+        "  -o, --output FIL  skriv till FIL i stället för standard ut\n"
+        "  -h, --help      visa den här texten\n"
+        "  -v, --version   visa versionen\n"
+        "\n"
+        "Ruttfilen är ett kalkylblad sparat som CSV: första raden Artikel;Lager; och\n"
+        "en butik per kolumn i besöksordning, sedan en rad per artikel med namn,\n"
+        "lastat antal (tomt: summan av raden) och varje butiks beställning.\n"
+        "\n"
+        "Slutstatus: 0 klart, 1 en fil kunde inte läsas eller skrivas, 2 fel i\n"
+        "kommandoraden.\n");
+}
+
+QString VersionText() {
+    return QStringLiteral("leverans %1\n").arg(QStringLiteral(LEVERANS_VERSION));
+}
+
+}  // namespace app

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace app {
+
+// What the program was asked to do, read from its arguments.
+struct CommandLine {
+    enum class Action {
+        Demo,    // no route file: the demonstration route, nothing on disk
+        Day,     // the day's route from a file, saves kept in its journal
+        Report,  // "rapport": the day as a spreadsheet file
+        Note,    // "foljesedel": one shop's delivery note as a PDF
+        Help,
+        Version,
+        Wrong,  // a usage error; `error` says what, in Swedish
+    };
+    Action action = Action::Demo;
+    QString routePath;
+    QString journalPath;  // empty: beside the route file
+    QString outputPath;   // empty: standard output (reports only)
+    QString shop;         // number or name, delivery notes only
+    QString error;
+};
+
+// Reads the arguments after the program's name. Never touches a file.
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+// The Swedish help text, and the version line.
+QString HelpText();
+QString VersionText();
+
+}  // namespace app

@@ -1,0 +1,25 @@
+#include "app/fatal.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+#include <memory>
+
+namespace app {
+
+void ReportFatal(const QString& text, bool displayAvailable) {
+    std::fprintf(stderr, "leverans: %s\n", text.toUtf8().constData());
+    std::fflush(stderr);
+    if (!displayAvailable) return;
+    // A box needs an application object; borrow one when none runs yet.
+    std::unique_ptr<QApplication> own;
+    if (QApplication::instance() == nullptr) {
+        static int argc = 1;
+        static char name[] = "leverans";
+        static char* argv[] = {name, nullptr};
+        own = std::make_unique<QApplication>(argc, argv);
+    }
+    QMessageBox::critical(nullptr, QStringLiteral("Leverans"), text);
+}
+
+}  // namespace app

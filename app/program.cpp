@@ -1,0 +1,121 @@
+#include "app/program.h"
+
+#include <QApplication>
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <optional>
+
+#include "app/command_line.h"
+#include "app/end_of_day.h"
+#include "app/fatal.h"
+#include "day/day.h"
+#include "screen/form1.h"
+#include "screen/virtualdisplay.h"
+
+namespace app {
+
+namespace {
+
+void Print(FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+int RunWindow(const CommandLine& line, int argc, char** argv) {
+    const bool displayGiven = screen::VirtualDisplay::DisplayAvailable();
+
+    // The day's files are read and checked before any display or window.
+    std::optional<day::OpenedDay> opened;
+    if (line.action == CommandLine::Action::Day) {
+        try {
+            opened = day::OpenDay(line.routePath.toStdString(), line.journalPath.toStdString(),
+                                  day::Access::ReadWrite);
+        } catch (const std::exception& e) {
+            ReportFatal(QString::fromUtf8(e.what()), displayGiven);
+            return 1;
+        }
+    }
+
+    // Without a display the window cannot be used; rather than letting the
+    // toolkit abort, show the first page on a virtual one and save a picture.
+    screen::VirtualDisplay virtualDisplay;
+    if (!displayGiven) {
+        std::fprintf(stderr,
+                     "leverans: ingen skärm hittades (DISPLAY saknas); programmet behöver en "
+                     "skärm.\nleverans: startar på en virtuell skärm (Xvfb) och sparar en "
+                     "skärmbild av första sidan.\n");
+        if (!virtualDisplay.Start()) {
+            std::fprintf(stderr, "leverans: Xvfb kunde inte startas; ritar utan skärm.\n");
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+    }
+
+    QApplication application(argc, argv);
+    const std::unique_ptr<screen::Form1> form = StartWindow(
+        [&opened] {
+            return opened ? std::make_unique<screen::Form1>(opened->route, opened->journal.get())
+                          : std::make_unique<screen::Form1>();
+        },
+        displayGiven);
+    if (!form) return 1;
+    form->show();
+    form->activateWindow();
+    form->raise();
+
+    if (!displayGiven) {
+        const QString path = screen::SaveScreenshot(*form);
+        if (path.isEmpty()) {
+            std::fprintf(stderr, "leverans: skärmbilden kunde inte sparas.\n");
+            return 1;
+        }
+        std::printf("%s\n", qPrintable(path));
+        return 0;
+    }
+    return QApplication::exec();
+}
+
+}  // namespace
+
+std::unique_ptr<screen::Form1> StartWindow(
+    const std::function<std::unique_ptr<screen::Form1>()>& make, bool displayGiven) {
+    try {
+        return make();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "leverans: fel vid starten: %s\n", e.what());
+        ReportFatal(
+            QStringLiteral("Programmet kunde inte starta. %1").arg(screen::ErrorExplanation(e)),
+            displayGiven);
+        return nullptr;
+    }
+}
+
+int Run(int argc, char** argv) {
+    screen::EnsureRuntimeDir();
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine line = ParseCommandLine(arguments);
+    switch (line.action) {
+        case CommandLine::Action::Help:
+            Print(stdout, HelpText());
+            return 0;
+        case CommandLine::Action::Version:
+            Print(stdout, VersionText());
+            return 0;
+        case CommandLine::Action::Wrong:
+            Print(stderr, QStringLiteral("leverans: %1\nSe leverans --help.\n").arg(line.error));
+            return 2;
+        case CommandLine::Action::Report:
+            return WriteReportCommand(line);
+        case CommandLine::Action::Note:
+            return WriteNoteCommand(line, argc, argv);
+        case CommandLine::Action::Demo:
+        case CommandLine::Action::Day:
+            break;
+    }
+    return RunWindow(line, argc, argv);
+}
+
+}  // namespace app

@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include "app/command_line.h"
+
+namespace {
+
+using app::CommandLine;
+using app::ParseCommandLine;
+using Action = CommandLine::Action;
+
+CommandLine Parse(const std::vector<const char*>& words) {
+    QStringList arguments;
+    for (const char* word : words) arguments << QString::fromUtf8(word);
+    return ParseCommandLine(arguments);
+}
+
+TEST(CommandLine, EachWayOfStartingIsRecognised) {
+    EXPECT_EQ(Parse({}).action, Action::Demo);
+
+    const CommandLine day = Parse({"tisdag.csv"});
+    EXPECT_EQ(day.action, Action::Day);
+    EXPECT_EQ(day.routePath, "tisdag.csv");
+    EXPECT_TRUE(day.journalPath.isEmpty());
+
+    const CommandLine elsewhere =
+        Parse({"--journal", "/home/förare/tisdag.journal", "/media/sticka/tisdag.csv"});
+    EXPECT_EQ(elsewhere.action, Action::Day);
+    EXPECT_EQ(elsewhere.journalPath, "/home/förare/tisdag.journal");
+    EXPECT_EQ(elsewhere.routePath, "/media/sticka/tisdag.csv");
+    EXPECT_EQ(Parse({"--journal=j.db", "r.csv"}).journalPath, "j.db");
+
+    const CommandLine report = Parse({"rapport", "tisdag.csv", "-o", "ut.csv"});
+    EXPECT_EQ(report.action, Action::Report);
+    EXPECT_EQ(report.routePath, "tisdag.csv");
+    EXPECT_EQ(report.outputPath, "ut.csv");
+
+    const CommandLine note =
+        Parse({"foljesedel", "tisdag.csv", "ICA Butiken", "--output", "n.pdf"});
+    EXPECT_EQ(note.action, Action::Note);
+    EXPECT_EQ(note.shop, "ICA Butiken");
+    EXPECT_EQ(note.outputPath, "n.pdf");
+
+    EXPECT_EQ(Parse({"--help"}).action, Action::Help);
+    EXPECT_EQ(Parse({"-h"}).action, Action::Help);
+    EXPECT_EQ(Parse({"--version"}).action, Action::Version);
+    EXPECT_EQ(Parse({"-v"}).action, Action::Version);
+    // A file that happens to be called like a command is reached with a path.
+    EXPECT_EQ(Parse({"./rapport"}).action, Action::Day);
+}
+
+TEST(CommandLine, WrongUseIsRefusedInSwedish) {
+    const std::vector<std::pair<std::vector<const char*>, QString>> cases = {
+        {{"--bogus"}, "okänd flagga: --bogus"},
+        {{"-x", "r.csv"}, "okänd flagga: -x"},
+        {{"a.csv", "b.csv"}, "för många argument: b.csv"},
+        {{"r.csv", "--journal"}, "flaggan --journal behöver ett värde"},
+        {{"--journal", "j.db"}, "flaggan --journal gäller bara en ruttfil"},
+        {{"r.csv", "-o", "x"}, "flaggan -o gäller bara rapport och foljesedel"},
+        {{"rapport"}, "rapport behöver en ruttfil"},
+        {{"rapport", "a.csv", "b"}, "för många argument: b"},
+        {{"foljesedel", "a.csv"}, "foljesedel behöver en ruttfil och en butik"},
+        {{"foljesedel", "a.csv", "1", "2"}, "för många argument: 2"},
+        {{"--journal=", "r.csv"}, "flaggan --journal behöver ett filnamn"},
+    };
+    for (const auto& [words, error] : cases) {
+        const CommandLine line = Parse(words);
+        EXPECT_EQ(line.action, Action::Wrong) << error.toStdString();
+        EXPECT_EQ(line.error, error);
+    }
+}
+
+TEST(CommandLine, HelpNamesEveryCommandAndOption) {
+    const QString help = app::HelpText();
+    for (const char* word : {"rapport", "foljesedel", "--journal", "--output", "--help",
+                             "--version", "RUTT.csv", "Slutstatus"})
+        EXPECT_TRUE(help.contains(QString::fromUtf8(word))) << word;
+    EXPECT_TRUE(app::VersionText().startsWith("leverans "));
+}
+
+}  // namespace
