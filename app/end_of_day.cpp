@@ -67,7 +67,8 @@ int WriteReportCommand(const CommandLine& line) {
             line.routePath.toStdString(), line.journalPath.toStdString(), day::Access::ReadOnly);
         report = day::WriteReport(opened.spec, opened.route);
     } catch (const std::exception& e) {
-        return Fail(QString::fromUtf8(e.what()));
+        ReportFatal(e, false);
+        return 1;
     }
     if (line.outputPath.isEmpty()) {
         if (!WriteAll(stdout, report))
@@ -108,7 +109,8 @@ int WriteNoteCommand(const CommandLine& line, int argc, char** argv) {
                          .arg(QFileInfo(line.routePath).completeBaseName())
                          .arg(k);
     } catch (const std::exception& e) {
-        return Fail(QString::fromUtf8(e.what()));
+        ReportFatal(e, false);
+        return 1;
     }
 
     // Fonts and the PDF writer need the toolkit, but never a screen.

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "day/journal.h"
+
 namespace app {
 
 void ReportFatal(const QString& text, bool displayAvailable) {
@@ -20,6 +22,12 @@ void ReportFatal(const QString& text, bool displayAvailable) {
         own = std::make_unique<QApplication>(argc, argv);
     }
     QMessageBox::critical(nullptr, QStringLiteral("Leverans"), text);
+}
+
+void ReportFatal(const std::exception& error, bool displayAvailable) {
+    if (const auto* failure = dynamic_cast<const day::JournalFailure*>(&error))
+        std::fprintf(stderr, "leverans: orsak: %s\n", failure->detail().c_str());
+    ReportFatal(QString::fromUtf8(error.what()), displayAvailable);
 }
 
 }  // namespace app

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <exception>
 
 namespace app {
 
@@ -8,5 +9,9 @@ namespace app {
 // with the program's name, and in a message box where a display exists.
 // Without one nothing waits for a click.
 void ReportFatal(const QString& text, bool displayAvailable);
+
+// The same for a failure while opening the day's files: the technical cause
+// behind a journal's message goes to standard error as well.
+void ReportFatal(const std::exception& error, bool displayAvailable);
 
 }  // namespace app

@@ -34,7 +34,7 @@ int RunWindow(const CommandLine& line, int argc, char** argv) {
             opened = day::OpenDay(line.routePath.toStdString(), line.journalPath.toStdString(),
                                   day::Access::ReadWrite);
         } catch (const std::exception& e) {
-            ReportFatal(QString::fromUtf8(e.what()), displayGiven);
+            ReportFatal(e, displayGiven);
             return 1;
         }
     }

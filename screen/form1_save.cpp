@@ -1,6 +1,7 @@
 // Saving the deliveries typed on the page on screen.
 
 #include <QString>
+#include <cstdio>
 #include <string>
 #include <variant>
 #include <vector>
@@ -55,9 +56,9 @@ void Form1::Command3_Click() {
         try {
             journal_->Record(plan);
         } catch (const route::JournalError& e) {
-            ShowMessage(QStringLiteral("Sparandet misslyckades och ingenting ändrades. %1\n"
-                                       "Tryck på Spara igen när felet är åtgärdat.")
-                            .arg(QString::fromUtf8(e.what())));
+            // The journal's message is the driver's: what failed and what to do.
+            std::fprintf(stderr, "leverans: sparandet misslyckades: %s\n", e.what());
+            ShowMessage(QString::fromUtf8(e.what()));
             return;
         }
     }

@@ -1,0 +1,126 @@
+// The real program on a real (virtual) display: the driver types and saves,
+// the program is killed with SIGKILL, and the day comes back as saved.
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "day/day.h"
+#include "screen/flexgrid.h"
+#include "screen/form1.h"
+#include "screen/textbox.h"
+
+namespace {
+
+class XvfbDesktop {
+public:
+    bool Start() {
+        xvfb_.start(QStringLiteral("Xvfb"),
+                    {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
+        if (!xvfb_.waitForStarted(10000)) return false;
+        QDeadlineTimer deadline(20000);
+        while (!xvfb_.canReadLine() && !deadline.hasExpired()) xvfb_.waitForReadyRead(200);
+        const QString number = QString::fromLatin1(xvfb_.readLine()).trimmed();
+        if (number.isEmpty()) return false;
+        display_ = QLatin1Char(':') + number;
+        return true;
+    }
+    ~XvfbDesktop() {
+        xvfb_.terminate();
+        xvfb_.waitForFinished(5000);
+    }
+    QProcessEnvironment Environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.insert(QStringLiteral("DISPLAY"), display_);
+        env.insert(QStringLiteral("QT_FONT_DPI"), QStringLiteral("96"));
+        return env;
+    }
+    // Runs xdotool on this display; its output, trimmed.
+    QString Xdotool(const QStringList& arguments) const {
+        QProcess tool;
+        tool.setProcessEnvironment(Environment());
+        tool.start(QStringLiteral("xdotool"), arguments);
+        tool.waitForFinished(20000);
+        return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+    }
+
+private:
+    QProcess xvfb_;
+    QString display_;
+};
+
+// Saves in the journal as a reader sees them, waiting until there are `count`.
+bool WaitForSaves(const std::string& route, int count) {
+    QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired()) {
+        try {
+            if (day::OpenDay(route, "", day::Access::ReadOnly).route.nSparadKund >= count)
+                return true;
+        } catch (const std::exception&) {
+            // the journal may not exist yet
+        }
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+TEST(KillWindow, AKilledWindowComesBackWhereTheDriverWas) {
+    for (const char* tool : {"Xvfb", "xdotool"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed (scripts/setup installs it)";
+    QTemporaryDir folder;
+    const QString route = folder.filePath("tisdag.csv");
+    {
+        QFile file(route);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(
+            "Artikel;Lager;Maxi tur 1;ICA Butiken;Lokala Statoil\n"
+            "108 Skivad J.F.;;12;6;1\n116 Jätterasker;40;0;30;7\n");
+    }
+    XvfbDesktop desktop;
+    ASSERT_TRUE(desktop.Start());
+
+    QProcess program;
+    program.setProcessEnvironment(desktop.Environment());
+    program.setWorkingDirectory(folder.path());
+    program.start(QStringLiteral(LEVERANS_BINARY), {QStringLiteral("tisdag.csv")});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    const QString window =
+        desktop.Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Form1$"})
+            .section('\n', 0, 0);
+    ASSERT_FALSE(window.isEmpty());
+
+    // The Lev cell of the first article, and "Spara", in the window's pixels at 96 DPI.
+    const QStringList firstLev = {"mousemove", "--window", window, "288", "32", "click", "1"};
+    const QStringList spara = {"mousemove", "--window", window, "355", "165", "click", "1"};
+    desktop.Xdotool(firstLev);
+    desktop.Xdotool({"type", "--window", window, "5"});
+    desktop.Xdotool({"key", "--window", window, "Return"});
+    desktop.Xdotool(spara);
+    ASSERT_TRUE(WaitForSaves(route.toStdString(), 1));
+    desktop.Xdotool(firstLev);
+    desktop.Xdotool({"type", "--window", window, "--", "-2"});
+    desktop.Xdotool({"key", "--window", window, "Return"});
+    desktop.Xdotool(spara);
+    ASSERT_TRUE(WaitForSaves(route.toStdString(), 2));
+
+    program.kill();  // SIGKILL: nothing gets to close or flush
+    program.waitForFinished(10000);
+
+    day::OpenedDay again = day::OpenDay(route.toStdString(), "", day::Access::ReadWrite);
+    screen::Form1 form(again.route, again.journal.get());
+    EXPECT_EQ(form.nSparadKund, 2);
+    EXPECT_EQ(form.nAktKund, 3);
+    EXPECT_EQ(form.Text1->Text(), "Lokala Statoil");
+    EXPECT_EQ(form.Grid1->TextMatrix(1, 1), " 16");  // 19 loaded, 5 left, 2 back
+    EXPECT_EQ(form.Grid1->TextMatrix(2, 1), " 40");
+    form.Command1_Click();
+    EXPECT_EQ(form.Grid1->TextMatrix(1, 4), "-2");
+}
+
+}  // namespace
