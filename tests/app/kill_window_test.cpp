@@ -123,4 +123,43 @@ TEST(KillWindow, AKilledWindowComesBackWhereTheDriverWas) {
     EXPECT_EQ(form.Grid1->TextMatrix(1, 4), "-2");
 }
 
+TEST(KillWindow, KeysTypedAheadOfADownLandOnTheNextRow) {
+    for (const char* tool : {"Xvfb", "xdotool"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed (scripts/setup installs it)";
+    QTemporaryDir folder;
+    const QString route = folder.filePath("tisdag.csv");
+    {
+        QFile file(route);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(
+            "Artikel;Lager;Maxi tur 1;ICA Butiken\n"
+            "108 Skivad J.F.;;12;6\n116 Jätterasker;40;0;30\n120 Lyxfranska;;4;4\n");
+    }
+    XvfbDesktop desktop;
+    ASSERT_TRUE(desktop.Start());
+    QProcess program;
+    program.setProcessEnvironment(desktop.Environment());
+    program.setWorkingDirectory(folder.path());
+    program.start(QStringLiteral(LEVERANS_BINARY), {QStringLiteral("tisdag.csv")});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    const QString window =
+        desktop.Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Form1$"})
+            .section('\n', 0, 0);
+    ASSERT_FALSE(window.isEmpty());
+    desktop.Xdotool({"mousemove", "--window", window, "288", "32", "click", "1"});
+    // A fast driver: every key queued before the first is handled.
+    desktop.Xdotool(
+        {"key", "--window", window, "--delay", "0", "5", "Down", "3", "Down", "7", "Return"});
+    desktop.Xdotool({"mousemove", "--window", window, "355", "165", "click", "1"});
+    ASSERT_TRUE(WaitForSaves(route.toStdString(), 1));
+    program.terminate();
+    program.waitForFinished(10000);
+
+    const day::OpenedDay saved = day::OpenDay(route.toStdString(), "", day::Access::ReadOnly);
+    EXPECT_EQ(saved.route.nAntal(1, route::kLev, 1), 5);
+    EXPECT_EQ(saved.route.nAntal(2, route::kLev, 1), 3);
+    EXPECT_EQ(saved.route.nAntal(3, route::kLev, 1), 7);
+}
+
 }  // namespace

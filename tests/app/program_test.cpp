@@ -106,6 +106,26 @@ TEST_F(Program, TheWindowCarriesOnWhereTheDayLeftOff) {
     EXPECT_FALSE(second.err.isEmpty());
 }
 
+TEST_F(Program, TheJournalCanLiveElsewhereThanTheRouteFile) {
+    // As for a route file on a read-only memory stick: nothing is written
+    // beside the route file, and the day still carries on.
+    const QString route = Write("tisdag.csv", kRoute);
+    QTemporaryDir home;
+    const std::string journal = home.filePath("tisdag.journal").toStdString();
+    {
+        day::OpenedDay opened = day::OpenDay(route.toStdString(), journal, day::Access::ReadWrite);
+        screen::Form1 form(opened.route, opened.journal.get());
+        form.Grid1->SetTextMatrix(1, 4, "4");
+        form.Command3_Click();
+    }
+    EXPECT_EQ(Files(), QStringList{"tisdag.csv"});
+    const auto report = RunLeverans(
+        {"rapport", "--journal", QString::fromStdString(journal), "tisdag.csv"}, folder.path());
+    EXPECT_EQ(report.status, 0) << report.err.toStdString();
+    EXPECT_TRUE(report.out.contains("108 Skivad J.F.;19;4;0;15;4;;\r\n"))
+        << report.out.toStdString();
+}
+
 TEST_F(Program, AStartUpThatFailsIsReportedNotAborted) {
     class Broken : public route::RandomSource {
     public:
