@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "screen/announcement.h"
+#include "screen/atspi_guard.h"
 #include "screen/flexgrid.h"
 #include "screen/form1.h"
 #include "screen/textbox.h"
@@ -66,6 +67,7 @@ void Form1::SetAccessibleTexts() {
     Label(Command3, QStringLiteral("Spara leveranser"),
           QStringLiteral("Sparar kolumnen Lev, minskar lagret och går till nästa kund"));
     new EditorNamer(Grid1, GridText);
+    GuardAccessibilityBus();
 
     // The customer shown is part of the table's name, heard on entering it,
     // and is said when another customer's page comes up.
