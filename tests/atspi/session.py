@@ -113,8 +113,9 @@ class Session:
         # through the session bus as on a desktop.
 
         self._spawn("at-spi2-registryd", ["/usr/libexec/at-spi2-registryd"])
-        wait_for(lambda: self._has_owner("--bus=" + self.a11y_address,
-                                         "org.a11y.atspi.Registry"), 20, "the AT-SPI registry")
+        # Asked on the bus itself: should the registry have lost its way to
+        # the bus (it looks on the display first), the bus starts one.
+        wait_for(self._registry_answers, 30, "the AT-SPI registry")
 
     def _spawn(self, name, argv, env=None, **kwargs):
         out = self.log if self.log is not None else subprocess.DEVNULL
@@ -147,6 +148,11 @@ class Session:
         reply = self._dbus_send(bus, "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
                                 "org.freedesktop.DBus.NameHasOwner", "string:" + name)
         return reply is not None and reply.endswith("true")
+
+    def _registry_answers(self):
+        return self._dbus_send("--bus=" + self.a11y_address, "--dest=org.a11y.atspi.Registry",
+                               "/org/a11y/atspi/accessible/root",
+                               "org.freedesktop.DBus.Peer.Ping") is not None
 
     def _a11y_bus_address(self):
         return self._dbus_send("--session", "--dest=org.a11y.Bus", "/org/a11y/bus",
