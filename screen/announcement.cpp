@@ -2,6 +2,8 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QCoreApplication>
+#include <QEvent>
 
 namespace screen {
 
@@ -12,6 +14,10 @@ QAccessibleInterface* AnnouncementFactory(const QString& className, QObject* obj
     auto* widget = qobject_cast<Announcement*>(object);
     return widget ? new QAccessibleWidget(widget, QAccessible::Notification) : nullptr;
 }
+
+// Posted twice: the first time round only posts it again.
+const QEvent::Type kWait = static_cast<QEvent::Type>(QEvent::registerEventType());
+const QEvent::Type kSay = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 }  // namespace
 
@@ -30,16 +36,23 @@ void Announcement::Say(const QString& text) {
     // After the change that prompted it, and after what that change queued
     // to tell in turn (a grid tells its new texts when the event is handled):
     // a reader drops a notification that waits behind a flood of events.
-    const auto show = [this] {
+    QCoreApplication::postEvent(this, new QEvent(kWait));
+}
+
+bool Announcement::event(QEvent* event) {
+    if (event->type() == kWait) {
+        QCoreApplication::postEvent(this, new QEvent(kSay));
+        return true;
+    }
+    if (event->type() == kSay) {
         queued_ = false;
         setAccessibleName(text_);
         // Shown again, so that a reader hears it even when the text is the same.
         hide();
-        this->show();
-    };
-    QMetaObject::invokeMethod(
-        this, [this, show] { QMetaObject::invokeMethod(this, show, Qt::QueuedConnection); },
-        Qt::QueuedConnection);
+        show();
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 }  // namespace screen

@@ -19,6 +19,9 @@ public:
     // one not yet said.
     void Say(const QString& text);
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     QString text_;
     bool queued_ = false;

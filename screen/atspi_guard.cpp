@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#include <QEvent>
 #include <QHash>
 #include <QPointer>
 #include <QXmlStreamReader>
@@ -176,20 +177,34 @@ void GuardNow() {
 
 // The bridge registers itself on the bus right after telling that
 // accessibility is on; the guard follows once that is done.
-class BridgeWatcher : public QAccessible::ActivationObserver {
+class BridgeWatcher : public QObject, public QAccessible::ActivationObserver {
 public:
     void accessibilityActiveChanged(bool active) override {
-        if (active) QMetaObject::invokeMethod(qApp, GuardNow, Qt::QueuedConnection);
+        if (active) GuardSoon();
     }
+
+    void GuardSoon() { QCoreApplication::postEvent(this, new QEvent(kGuard)); }
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() != kGuard) return QObject::event(event);
+        GuardNow();
+        return true;
+    }
+
+private:
+    static inline const QEvent::Type kGuard =
+        static_cast<QEvent::Type>(QEvent::registerEventType());
 };
 
 }  // namespace
 
 void GuardAccessibilityBus() {
-    static BridgeWatcher watcher;
-    static const bool installed = (QAccessible::installActivationObserver(&watcher), true);
+    // Made once and kept to the end: Qt keeps a pointer to it.
+    static auto* watcher = new BridgeWatcher;
+    static const bool installed = (QAccessible::installActivationObserver(watcher), true);
     (void)installed;
-    if (QAccessible::isActive()) QMetaObject::invokeMethod(qApp, GuardNow, Qt::QueuedConnection);
+    if (QAccessible::isActive()) watcher->GuardSoon();
 }
 
 }  // namespace screen

@@ -2,9 +2,12 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPointer>
 #include <QRect>
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <utility>
 
@@ -31,12 +34,33 @@ QString RowHeading(const FlexGrid& grid, int row) {
 
 class CellAccessible;
 
+// Runs a call once the current event has been handled, on a posted event to
+// itself; a child of the grid, so that it goes with the grid.
+class Teller : public QObject {
+public:
+    Teller(QObject* parent, std::function<void()> call) : QObject(parent), call_(std::move(call)) {}
+
+    void Post() { QCoreApplication::postEvent(this, new QEvent(kTell)); }
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() != kTell) return QObject::event(event);
+        call_();
+        return true;
+    }
+
+private:
+    static inline const QEvent::Type kTell = static_cast<QEvent::Type>(QEvent::registerEventType());
+    std::function<void()> call_;
+};
+
 class GridAccessible : public QAccessibleWidget, public QAccessibleTableInterface {
 public:
     explicit GridAccessible(FlexGrid* grid)
         : QAccessibleWidget(grid, QAccessible::Table), rows_(grid->Rows()), cols_(grid->Cols()) {}
 
     ~GridAccessible() override {
+        delete teller_;
         for (const auto& [cell, told] : cells_) QAccessible::deleteAccessibleInterface(told.id);
     }
 
@@ -104,6 +128,7 @@ private:
 
     QRect untold_;  // columns across, rows down
     bool tellQueued_ = false;
+    QPointer<Teller> teller_;  // a child of the grid, deleted with this
 
     // Cells left outside a shrunken grid are deleted when Qt reports the
     // change or at the next question; the others keep their ids, as they read
@@ -210,7 +235,7 @@ private:
     // heard with its heading, "Lager 60": a reader goes along a row cell by
     // cell and names a column only when the column changes.
     QString name() const {
-        const QString text = grid().TextMatrix(row_, col_);
+        QString text = grid().TextMatrix(row_, col_);
         const bool figure = row_ >= grid().FixedRows() && col_ > 0 && col_ < grid().FixedCols();
         const QString heading = figure ? ColumnHeading(grid(), col_) : QString();
         if (heading.isEmpty()) return text;
@@ -259,14 +284,12 @@ void GridAccessible::AnnounceTexts(int firstRow, int lastRow, int firstCol, int 
     untold_ |= QRect(QPoint(firstCol, firstRow), QPoint(lastCol, lastRow));
     if (tellQueued_) return;
     tellQueued_ = true;
-    // The grid outlives its interface's queued calls: Qt drops them with it.
-    QMetaObject::invokeMethod(
-        grid(),
-        [this] {
+    if (!teller_)
+        teller_ = new Teller(grid(), [this] {
             tellQueued_ = false;
             tellTexts();
-        },
-        Qt::QueuedConnection);
+        });
+    teller_->Post();
 }
 
 void GridAccessible::tellTexts() {

@@ -127,8 +127,7 @@ def run(program):
     desktop = session.Session(program, log=sys.stderr)
     desktop.start(with_program=False)
     try:
-        os.environ["DISPLAY"] = desktop.env["DISPLAY"]
-        os.environ["DBUS_SESSION_BUS_ADDRESS"] = desktop.env["DBUS_SESSION_BUS_ADDRESS"]
+        os.environ.update(desktop.client_env())
         reader = Reader(desktop)
         desktop.start_program()
         checks(desktop, reader)

@@ -108,14 +108,23 @@ class Session:
                                             "--launch-immediately"])
         wait_for(lambda: self._has_owner("--session", "org.a11y.Bus"), 20, "the AT-SPI bus")
         self.a11y_address = wait_for(self._a11y_bus_address, 20, "the AT-SPI bus address")
-        # Not handed on as AT_SPI_BUS_ADDRESS: Qt 6.4 ignores a bus given that
-        # way (it connects before its bridge listens), so everyone finds it
-        # through the session bus as on a desktop.
+        # Not handed to the program as AT_SPI_BUS_ADDRESS: Qt 6.4 ignores a
+        # bus given that way (it connects before its bridge listens) and
+        # finds it through the session bus, as on a desktop. Clients get it
+        # from client_env().
 
-        self._spawn("at-spi2-registryd", ["/usr/libexec/at-spi2-registryd"])
-        # Asked on the bus itself: should the registry have lost its way to
-        # the bus (it looks on the display first), the bus starts one.
-        wait_for(self._registry_answers, 30, "the AT-SPI registry")
+        # Told the bus outright, the registry cannot end up on another one.
+        # It must be ours, started with the display, and the only one: Qt
+        # asks it which events anyone listens to and sends only those.
+        registry_env = dict(env, AT_SPI_BUS_ADDRESS=self.a11y_address)
+        registry = self._spawn("at-spi2-registryd", ["/usr/libexec/at-spi2-registryd"],
+                               env=registry_env)
+
+        def registry_up():
+            if registry.poll() is not None:
+                raise StartError("the AT-SPI registry ended (status %s)" % registry.returncode)
+            return self._has_owner("--bus=" + self.a11y_address, "org.a11y.atspi.Registry")
+        wait_for(registry_up, 30, "the AT-SPI registry")
 
     def _spawn(self, name, argv, env=None, **kwargs):
         out = self.log if self.log is not None else subprocess.DEVNULL
@@ -149,20 +158,21 @@ class Session:
                                 "org.freedesktop.DBus.NameHasOwner", "string:" + name)
         return reply is not None and reply.endswith("true")
 
-    def _registry_answers(self):
-        return self._dbus_send("--bus=" + self.a11y_address, "--dest=org.a11y.atspi.Registry",
-                               "/org/a11y/atspi/accessible/root",
-                               "org.freedesktop.DBus.Peer.Ping") is not None
-
     def _a11y_bus_address(self):
         return self._dbus_send("--session", "--dest=org.a11y.Bus", "/org/a11y/bus",
                                "org.a11y.Bus.GetAddress")
 
     # --- using -----------------------------------------------------------
 
+    def client_env(self):
+        """What an AT-SPI client on this desktop needs in its environment."""
+        return {"DISPLAY": self.env["DISPLAY"],
+                "DBUS_SESSION_BUS_ADDRESS": self.env["DBUS_SESSION_BUS_ADDRESS"],
+                "AT_SPI_BUS_ADDRESS": self.a11y_address}
+
     def spawn(self, name, argv, env=None):
-        """Starts a further process on this desktop, stopped with the rest."""
-        merged = dict(self.env)
+        """Starts a further (client) process on this desktop, stopped with the rest."""
+        merged = dict(self.env, **self.client_env())
         merged.update(env or {})
         return self._spawn(name, argv, env=merged)
 
