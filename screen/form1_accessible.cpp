@@ -73,11 +73,14 @@ void Form1::SetAccessibleTexts() {
     // and is said when another customer's page comes up.
     auto* announcement = new Announcement(this);
     announcement->setObjectName(QStringLiteral("Announcement"));
-    const auto nameTable = [this, announcement](const QString& customer) {
-        Grid1->setAccessibleName(customer.isEmpty()
-                                     ? kTableName
-                                     : QStringLiteral("%1 för %2").arg(kTableName, customer));
-        if (isVisible()) announcement->Say(customer);
+    const auto nameTable = [this, announcement](const QString& text) {
+        // The page drawing writes the customer's name into the box; what the
+        // driver may type there is no new page.
+        if (nAktKund < 1 || nAktKund > colKund.Count() ||
+            text != QString::fromStdString(colKund.Item(nAktKund)))
+            return;
+        Grid1->setAccessibleName(QStringLiteral("%1 för %2").arg(kTableName, text));
+        if (isVisible()) announcement->Say(text);
     };
     connect(Text1, &QLineEdit::textChanged, this, nameTable);
 }

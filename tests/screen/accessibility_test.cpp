@@ -417,6 +417,13 @@ TEST_F(Accessibility, ANewPageIsAnnouncedWithItsCustomer) {
     EXPECT_EQ(Name(GridIface()), "Artiklar för Lokala Statoil");
     Click(form->Command1);
     QTRY_COMPARE(Name(iface), QStringLiteral("ICA Butiken"));
+
+    // Typing in the name box is not a new page.
+    form->Text1->setFocus();
+    QTest::keyClicks(form->Text1, "x");
+    QTest::qWait(20);
+    EXPECT_EQ(Name(iface), "ICA Butiken");
+    EXPECT_EQ(Name(GridIface()), "Artiklar för ICA Butiken");
 }
 
 }  // namespace
