@@ -1,6 +1,5 @@
 #include "screen/flexgrid.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -228,13 +227,15 @@ void FlexGrid::SetCol(int col) {
 // The one path for every move, by program or by the user.
 void FlexGrid::moveTo(int row, int col) {
     if (row == row_ && col == col_) return;
+    const int oldRow = row_;
+    const int oldCol = col_;
     emit LeaveCell();
     // The handler may have reshaped the grid; stay inside it.
     row_ = std::clamp(row, 0, std::max(0, rows_ - 1));
     col_ = std::clamp(col, 0, std::max(0, cols_ - 1));
     scrollToCurrent();
     update();
-    notifyCurrent(true);
+    notifyCurrent(oldRow, oldCol);
     emit EnterCell();
 }
 
@@ -486,43 +487,13 @@ QSize FlexGrid::sizeHint() const {
 
 // --- Accessibility -------------------------------------------------------------------
 
-void FlexGrid::notifyShape() {
-    if (!QAccessible::isActive()) return;
-    QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::ModelReset);
-    QAccessible::updateAccessibility(&event);
-}
+void FlexGrid::notifyShape() { AnnounceGridShape(*this); }
 
-void FlexGrid::notifyTexts() {
-    if (!QAccessible::isActive() || rows_ == 0 || cols_ == 0) return;
-    QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::DataChanged);
-    event.setFirstRow(0);
-    event.setFirstColumn(0);
-    event.setLastRow(rows_ - 1);
-    event.setLastColumn(cols_ - 1);
-    QAccessible::updateAccessibility(&event);
-}
+void FlexGrid::notifyTexts() { AnnounceGridTexts(*this); }
 
-// A cell's accessible child index is row-major.
-void FlexGrid::notifyCell(int row, int col) {
-    if (!QAccessible::isActive()) return;
-    QAccessibleEvent event(this, QAccessible::NameChanged);
-    event.setChild(row * cols_ + col);
-    QAccessible::updateAccessibility(&event);
-}
+void FlexGrid::notifyCell(int row, int col) { AnnounceCellText(*this, row, col); }
 
-void FlexGrid::notifyCurrent(bool moved) {
-    if (!QAccessible::isActive() || row_ >= rows_ || col_ >= cols_) return;
-    if (moved) {
-        QAccessibleEvent event(this, QAccessible::Selection);
-        event.setChild(row_ * cols_ + col_);
-        QAccessible::updateAccessibility(&event);
-    }
-    if (hasFocus()) {
-        QAccessibleEvent event(this, QAccessible::Focus);
-        event.setChild(row_ * cols_ + col_);
-        QAccessible::updateAccessibility(&event);
-    }
-}
+void FlexGrid::notifyCurrent(int oldRow, int oldCol) { AnnounceCurrentCell(*this, oldRow, oldCol); }
 
 // --- Input -------------------------------------------------------------------------
 
@@ -620,7 +591,6 @@ void FlexGrid::wheelEvent(QWheelEvent* event) {
 void FlexGrid::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
     update();
-    notifyCurrent(false);  // a screen reader wants the cell, not only the grid
     emit GotFocus();
 }
 

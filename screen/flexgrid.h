@@ -156,7 +156,7 @@ private:
     void notifyShape();
     void notifyTexts();
     void notifyCell(int row, int col);
-    void notifyCurrent(bool moved);
+    void notifyCurrent(int oldRow, int oldCol);
 
     int rows_ = 2;
     int cols_ = 2;

@@ -2,9 +2,16 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPointer>
+#include <QRect>
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <utility>
 
+#include "screen/accessible_updates.h"
 #include "screen/flexgrid.h"
 
 namespace screen {
@@ -27,13 +34,34 @@ QString RowHeading(const FlexGrid& grid, int row) {
 
 class CellAccessible;
 
+// Runs a call once the current event has been handled, on a posted event to
+// itself; a child of the grid, so that it goes with the grid.
+class Teller : public QObject {
+public:
+    Teller(QObject* parent, std::function<void()> call) : QObject(parent), call_(std::move(call)) {}
+
+    void Post() { QCoreApplication::postEvent(this, new QEvent(kTell)); }
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() != kTell) return QObject::event(event);
+        call_();
+        return true;
+    }
+
+private:
+    static inline const QEvent::Type kTell = static_cast<QEvent::Type>(QEvent::registerEventType());
+    std::function<void()> call_;
+};
+
 class GridAccessible : public QAccessibleWidget, public QAccessibleTableInterface {
 public:
     explicit GridAccessible(FlexGrid* grid)
         : QAccessibleWidget(grid, QAccessible::Table), rows_(grid->Rows()), cols_(grid->Cols()) {}
 
     ~GridAccessible() override {
-        for (const auto& [cell, id] : cells_) QAccessible::deleteAccessibleInterface(id);
+        delete teller_;
+        for (const auto& [cell, told] : cells_) QAccessible::deleteAccessibleInterface(told.id);
     }
 
     FlexGrid* grid() const { return static_cast<FlexGrid*>(widget()); }
@@ -87,13 +115,33 @@ public:
     bool unselectColumn(int) override { return false; }
     void modelChange(QAccessibleTableModelChangeEvent*) override { dropCellsOutside(); }
 
+    // Sends name and description changes for the cells whose texts, as a
+    // reader hears them, differ from what it was last told. Sent once the
+    // current event has been handled, so that a page drawn cell by cell
+    // is told as one change, not as a flood readers drop.
+    void AnnounceTexts(int firstRow, int lastRow, int firstCol, int lastCol);
+    // The cell left is no longer selected, the new one is.
+    void AnnounceMove(int oldRow, int oldCol);
+
 private:
+    void tellTexts();
+
+    QRect untold_;  // columns across, rows down
+    bool tellQueued_ = false;
+    QPointer<Teller> teller_;  // a child of the grid, deleted with this
+
     // Cells left outside a shrunken grid are deleted when Qt reports the
     // change or at the next question; the others keep their ids, as they read
     // the grid afresh anyway.
     void dropCellsOutside() const;
 
-    mutable std::map<std::pair<int, int>, QAccessible::Id> cells_;
+    // What a reader was last told of a cell, to announce only real changes.
+    struct Told {
+        QAccessible::Id id{};
+        QString name;
+        QString description;
+    };
+    mutable std::map<std::pair<int, int>, Told> cells_;
     mutable int rows_;
     mutable int cols_;
 };
@@ -118,7 +166,7 @@ public:
 
     QString text(QAccessible::Text type) const override {
         if (!isValid()) return {};
-        if (type == QAccessible::Name) return grid().TextMatrix(row_, col_);
+        if (type == QAccessible::Name) return name();
         if (type == QAccessible::Description) return context();
         return {};
     }
@@ -161,13 +209,15 @@ public:
     bool isSelected() const override {
         return isValid() && grid().Row() == row_ && grid().Col() == col_;
     }
+    // A heading is its own column's header and an article its own row's:
+    // readers ask the cells of the heading row and of the first column for
+    // the table's headers.
     QList<QAccessibleInterface*> columnHeaderCells() const override {
-        if (!isValid() || row_ < grid().FixedRows()) return {};
+        if (!isValid() || grid().FixedRows() == 0 || row_ < grid().FixedRows() - 1) return {};
         return {table_->cellAt(grid().FixedRows() - 1, col_)};
     }
     QList<QAccessibleInterface*> rowHeaderCells() const override {
-        if (!isValid() || col_ == 0 || grid().FixedCols() == 0 || row_ < grid().FixedRows())
-            return {};
+        if (!isValid() || grid().FixedCols() == 0 || row_ < grid().FixedRows()) return {};
         return {table_->cellAt(row_, 0)};
     }
     int columnIndex() const override { return col_; }
@@ -180,6 +230,19 @@ public:
 
 private:
     const FlexGrid& grid() const { return *table_->grid(); }
+
+    // A figure beside the article (a fixed column other than the first) is
+    // heard with its heading, "Lager 60": a reader goes along a row cell by
+    // cell and names a column only when the column changes.
+    QString name() const {
+        QString text = grid().TextMatrix(row_, col_);
+        const bool figure = row_ >= grid().FixedRows() && col_ > 0 && col_ < grid().FixedCols();
+        const QString heading = figure ? ColumnHeading(grid(), col_) : QString();
+        if (heading.isEmpty()) return text;
+        const QString value = text.trimmed();
+        return QStringLiteral("%1 %2").arg(heading,
+                                           value.isEmpty() ? QStringLiteral("tom") : value);
+    }
 
     // What a screen reader says beyond the bare text, e.g. "Lev för 120 Lyxfranska: 5".
     QString context() const {
@@ -204,14 +267,76 @@ QAccessibleInterface* GridAccessible::cellAt(int row, int col) const {
     dropCellsOutside();
     if (!isValid() || row < 0 || col < 0 || row >= grid()->Rows() || col >= grid()->Cols())
         return nullptr;
-    auto [it, added] = cells_.try_emplace({row, col}, QAccessible::Id{});
+    auto [it, added] = cells_.try_emplace({row, col});
     if (added) {
         // Qt owns registered interfaces and deletes them with their id.
         auto* cell = new CellAccessible(this, row, col);
+        it->second.name = cell->text(QAccessible::Name);
+        it->second.description = cell->text(QAccessible::Description);
         // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks)
-        it->second = QAccessible::registerAccessibleInterface(cell);
+        it->second.id = QAccessible::registerAccessibleInterface(cell);
     }
-    return QAccessible::accessibleInterface(it->second);
+    return QAccessible::accessibleInterface(it->second.id);
+}
+
+void GridAccessible::AnnounceTexts(int firstRow, int lastRow, int firstCol, int lastCol) {
+    if (!isValid() || lastRow < firstRow || lastCol < firstCol) return;
+    untold_ |= QRect(QPoint(firstCol, firstRow), QPoint(lastCol, lastRow));
+    if (tellQueued_) return;
+    tellQueued_ = true;
+    if (!teller_)
+        teller_ = new Teller(grid(), [this] {
+            tellQueued_ = false;
+            tellTexts();
+        });
+    teller_->Post();
+}
+
+void GridAccessible::tellTexts() {
+    dropCellsOutside();
+    const QRect untold = std::exchange(untold_, QRect());
+    if (!isValid() || !QAccessible::isActive()) return;
+    const int firstRow = std::max(untold.top(), 0);
+    const int firstCol = std::max(untold.left(), 0);
+    const int lastRow = std::min(untold.bottom(), grid()->Rows() - 1);
+    const int lastCol = std::min(untold.right(), grid()->Cols() - 1);
+    for (int row = firstRow; row <= lastRow; ++row) {
+        for (int col = firstCol; col <= lastCol; ++col) {
+            // A cell made just now was never told of; cellAt() notes its texts.
+            QAccessibleInterface* cell = cellAt(row, col);
+            Told& told = cells_.at({row, col});
+            const QString name = cell->text(QAccessible::Name);
+            const QString description = cell->text(QAccessible::Description);
+            const int index = row * grid()->Cols() + col;
+            if (name != told.name) {
+                told.name = name;
+                QAccessibleEvent event(grid(), QAccessible::NameChanged);
+                event.setChild(index);
+                QAccessible::updateAccessibility(&event);
+            }
+            if (description != told.description) {
+                told.description = description;
+                QAccessibleEvent event(grid(), QAccessible::DescriptionChanged);
+                event.setChild(index);
+                QAccessible::updateAccessibility(&event);
+            }
+        }
+    }
+}
+
+void GridAccessible::AnnounceMove(int oldRow, int oldCol) {
+    if (!isValid()) return;
+    FlexGrid* g = grid();
+    const auto tell = [g](int row, int col, QAccessible::Event type) {
+        if (row < 0 || col < 0 || row >= g->Rows() || col >= g->Cols()) return;
+        QAccessibleEvent event(g, type);
+        event.setChild(row * g->Cols() + col);
+        QAccessible::updateAccessibility(&event);
+    };
+    // The bridge reports each cell's own selected state with its event.
+    if (oldRow != g->Row() || oldCol != g->Col()) tell(oldRow, oldCol, QAccessible::Selection);
+    tell(g->Row(), g->Col(), QAccessible::Selection);
+    if (g->hasFocus()) tell(g->Row(), g->Col(), QAccessible::Focus);
 }
 
 int GridAccessible::indexOfChild(const QAccessibleInterface* child) const {
@@ -240,7 +365,7 @@ void GridAccessible::dropCellsOutside() const {
             ++it;
             continue;
         }
-        QAccessible::deleteAccessibleInterface(it->second);
+        QAccessible::deleteAccessibleInterface(it->second.id);
         it = cells_.erase(it);
     }
 }
@@ -251,11 +376,49 @@ QAccessibleInterface* GridFactory(const QString& className, QObject* object) {
     return grid ? new GridAccessible(grid) : nullptr;
 }
 
+// The grid's table while a reader listens, else null.
+GridAccessible* ListeningTable(FlexGrid& grid) {
+    if (!QAccessible::isActive()) return nullptr;
+    return dynamic_cast<GridAccessible*>(QAccessible::queryAccessibleInterface(&grid));
+}
+
 }  // namespace
 
 void InstallFlexGridAccessible() {
-    static const bool installed = (QAccessible::installFactory(GridFactory), true);
+    static const bool installed = [] {
+        QAccessible::installFactory(GridFactory);
+        InstallAccessibleUpdateFilter();
+        return true;
+    }();
     (void)installed;
+}
+
+void AnnounceGridShape(FlexGrid& grid) {
+    if (!ListeningTable(grid)) return;
+    QAccessibleTableModelChangeEvent event(&grid, QAccessibleTableModelChangeEvent::ModelReset);
+    QAccessible::updateAccessibility(&event);
+    // Fixed rows and columns decide how cells are named.
+    if (GridAccessible* table = ListeningTable(grid))
+        table->AnnounceTexts(0, grid.Rows() - 1, 0, grid.Cols() - 1);
+}
+
+void AnnounceGridTexts(FlexGrid& grid) {
+    if (GridAccessible* table = ListeningTable(grid))
+        table->AnnounceTexts(0, grid.Rows() - 1, 0, grid.Cols() - 1);
+}
+
+void AnnounceCellText(FlexGrid& grid, int row, int col) {
+    GridAccessible* table = ListeningTable(grid);
+    if (!table) return;
+    // A heading is part of what its column's cells say, an article of its row's.
+    const bool heading = row < grid.FixedRows();
+    const bool article = col == 0 && grid.FixedCols() > 0;
+    table->AnnounceTexts(heading ? 0 : row, heading ? grid.Rows() - 1 : row, article ? 0 : col,
+                         article ? grid.Cols() - 1 : col);
+}
+
+void AnnounceCurrentCell(FlexGrid& grid, int oldRow, int oldCol) {
+    if (GridAccessible* table = ListeningTable(grid)) table->AnnounceMove(oldRow, oldCol);
 }
 
 }  // namespace screen

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "screen/captionframe.h"
 #include "screen/flexgrid.h"
 #include "screen/textbox.h"
 #include "screen/twips.h"
@@ -45,7 +46,7 @@ void Form1::CreateControls() {
     GridText->SetText(QStringLiteral("GridText"));
     GridText->Move(240, 480, 1815, 375);
 
-    Frame1 = new QGroupBox(QStringLiteral("Visa"), this);
+    Frame1 = new CaptionFrame(QStringLiteral("Visa"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     MoveTwips(Frame1, 120, 2160, 4455, 615);
 

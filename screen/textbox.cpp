@@ -1,5 +1,6 @@
 #include "screen/textbox.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <algorithm>
 
@@ -8,7 +9,11 @@
 
 namespace screen {
 
-TextBox::TextBox(QWidget* parent) : QLineEdit(parent) {}
+TextBox::TextBox(QWidget* parent) : QLineEdit(parent) {
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if (now == this && old != nullptr && old->window() == window()) cameFrom_ = old;
+    });
+}
 
 QString TextBox::Text() const { return text(); }
 void TextBox::SetText(const QString& text) { setText(text); }
@@ -36,6 +41,18 @@ void TextBox::Move(int left, int top, int width, int height) {
 }
 
 void TextBox::SetFocus() { setFocus(Qt::OtherFocusReason); }
+
+bool TextBox::focusNextPrevChild(bool next) {
+    // Hidden while it holds the focus: Qt would hand the focus on to the next
+    // control in the chain, and a screen reader would announce that control
+    // on the way. It goes back where it came from instead.
+    if (isHidden() && hasFocus() && cameFrom_ && cameFrom_->isVisible() && cameFrom_->isEnabled() &&
+        cameFrom_->focusPolicy() != Qt::NoFocus) {
+        cameFrom_->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    return QLineEdit::focusNextPrevChild(next);
+}
 
 void TextBox::keyPressEvent(QKeyEvent* event) {
     int16_t keyCode = KeyCodeOf(event);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLineEdit>
+#include <QPointer>
 #include <cstdint>
 
 namespace screen {
@@ -48,6 +49,11 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    // The control the focus came from, where it returns when the box hides.
+    QPointer<QWidget> cameFrom_;
 };
 
 }  // namespace screen

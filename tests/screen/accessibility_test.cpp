@@ -38,7 +38,7 @@ protected:
 TEST_F(Accessibility, EveryControlHasASwedishNameAndDescription) {
     const std::vector<std::pair<QWidget*, QString>> names = {
         {form.get(), "Leverans"},
-        {form->Grid1, "Artiklar"},
+        {form->Grid1, "Artiklar för Maxi tur 1"},
         {form->GridText, "Levererat antal"},
         {form->Frame1, "Visa kund"},
         {form->Command1, "Visa föregående kund"},
@@ -84,7 +84,7 @@ TEST_F(Accessibility, CellKnowsItsHeadingArticleAndTable) {
     QAccessibleInterface* cell = CellAt(3, 1);
     ASSERT_NE(cell, nullptr);
     ASSERT_NE(cell->tableCellInterface(), nullptr);
-    EXPECT_EQ(Name(cell), " 5");
+    EXPECT_EQ(Name(cell), "Lager 5");
     EXPECT_EQ(Description(cell), "Lager för 120 Lyxfranska: 5");
     EXPECT_EQ(cell->role(), QAccessible::Cell);
     EXPECT_EQ(Position(cell), std::make_pair(3, 1));
@@ -107,19 +107,26 @@ TEST_F(Accessibility, CellKnowsItsHeadingArticleAndTable) {
     EXPECT_EQ(GridIface()->child(3 * 5 + 1), cell);
 }
 
+// A reader goes along a row cell by cell and names a column only when the
+// column changes, so a figure beside the article carries its heading.
 TEST_F(Accessibility, EveryCellReadsWithItsHeadingAndArticle) {
     const QStringList headings = {"Artikel", "Lager", "Best", "Rek", "Lev"};
     for (int col = 0; col < 5; ++col) {
         QAccessibleInterface* heading = CellAt(0, col);
         EXPECT_EQ(Name(heading), headings[col]);
         EXPECT_EQ(heading->role(), QAccessible::ColumnHeader);
-        EXPECT_TRUE(heading->tableCellInterface()->columnHeaderCells().isEmpty());
     }
     for (int row = 1; row < 8; ++row) {
+        EXPECT_EQ(Name(CellAt(row, 0)), Cell(row, 0));
         for (int col = 1; col < 5; ++col) {
             QAccessibleInterface* cell = CellAt(row, col);
             SCOPED_TRACE(testing::Message() << "cell " << row << "," << col);
-            EXPECT_EQ(Name(cell), Cell(row, col));
+            const QString value = Cell(row, col).trimmed();
+            if (col < 4) {
+                EXPECT_EQ(Name(cell), headings[col] + " " + (value.isEmpty() ? "tom" : value));
+            } else {
+                EXPECT_EQ(Name(cell), Cell(row, col));  // the Lev cell is the value itself
+            }
             const auto columnHeaders = cell->tableCellInterface()->columnHeaderCells();
             const auto rowHeaders = cell->tableCellInterface()->rowHeaderCells();
             ASSERT_EQ(columnHeaders.size(), 1);
@@ -131,9 +138,45 @@ TEST_F(Accessibility, EveryCellReadsWithItsHeadingAndArticle) {
         }
     }
     // An empty cell is said to be empty rather than read as nothing.
+    EXPECT_EQ(Name(CellAt(2, 2)), "Best tom");
     EXPECT_EQ(Description(CellAt(2, 2)), "Best för 116 Jätterasker: tom");
     TypeLev(7, " 3");
+    EXPECT_EQ(Name(CellAt(7, 4)), " 3");
     EXPECT_EQ(Description(CellAt(7, 4)), "Lev för 326 Gräddad längtan: 3");
+    // A heading renamed renames its column's figures.
+    grid().SetTextMatrix(0, 2, "Beställt");
+    EXPECT_EQ(Name(CellAt(1, 2)), "Beställt 12");
+}
+
+// Readers ask the heading row and the first column for the table's headers:
+// those cells answer with themselves.
+TEST_F(Accessibility, HeadingsAndArticlesAreTheirOwnHeaders) {
+    for (int col = 0; col < 5; ++col) {
+        QAccessibleInterface* heading = CellAt(0, col);
+        EXPECT_EQ(heading->tableCellInterface()->columnHeaderCells(),
+                  QList<QAccessibleInterface*>{heading})
+            << col;
+        EXPECT_TRUE(heading->tableCellInterface()->rowHeaderCells().isEmpty()) << col;
+    }
+    for (int row = 1; row < 8; ++row) {
+        QAccessibleInterface* article = CellAt(row, 0);
+        EXPECT_EQ(article->tableCellInterface()->rowHeaderCells(),
+                  QList<QAccessibleInterface*>{article})
+            << row;
+        EXPECT_EQ(article->tableCellInterface()->columnHeaderCells(),
+                  QList<QAccessibleInterface*>{CellAt(0, 0)})
+            << row;
+        EXPECT_EQ(Position(article), std::make_pair(row, 0));
+    }
+    // Without fixed rows or columns nothing is a header.
+    screen::FlexGrid bare;
+    bare.SetFixedRows(0);
+    bare.SetFixedCols(0);
+    QAccessibleTableInterface* table =
+        QAccessible::queryAccessibleInterface(&bare)->tableInterface();
+    EXPECT_TRUE(table->cellAt(0, 0)->tableCellInterface()->columnHeaderCells().isEmpty());
+    EXPECT_TRUE(table->cellAt(1, 0)->tableCellInterface()->rowHeaderCells().isEmpty());
+    EXPECT_EQ(table->cellAt(1, 1)->role(), QAccessible::Cell);
 }
 
 TEST_F(Accessibility, CellsKeepTheirIdentity) {
@@ -189,13 +232,14 @@ TEST_F(Accessibility, CurrentCellIsFocusedOnlyWhileTheGridHasTheFocus) {
 
 TEST_F(Accessibility, NextPageReadsTheNextCustomer) {
     QAccessibleInterface* kept = CellAt(1, 2);
-    EXPECT_EQ(Name(kept), " 12");
-    EXPECT_EQ(Name(CellAt(2, 2)), "");
+    EXPECT_EQ(Name(kept), "Best 12");
+    EXPECT_EQ(Name(CellAt(2, 2)), "Best tom");
     form->Command2_Click();
     ASSERT_EQ(form->nAktKund, 2);
-    EXPECT_EQ(Name(kept), " 6");
+    EXPECT_EQ(Name(kept), "Best 6");
     EXPECT_EQ(CellAt(1, 2), kept);
-    EXPECT_EQ(Name(CellAt(2, 2)), " 30");
+    EXPECT_EQ(Name(CellAt(2, 2)), "Best 30");
+    EXPECT_EQ(Name(GridIface()), "Artiklar för ICA Butiken");
     EXPECT_EQ(Description(CellAt(4, 2)), "Best för 130 Rasker: 4");
     EXPECT_EQ(Table()->rowCount(), 8);
     EXPECT_EQ(Of(form->Text1)->text(QAccessible::Value), form->Text1->Text());
@@ -298,6 +342,88 @@ TEST_F(Accessibility, ButtonsWorkFromTheKeyboardAndTheScreenReader) {
     EXPECT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
     actions->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_TRUE(form->Command1->isDown());
+}
+
+// Heard alone, "Levererat antal" would not say for which article.
+TEST_F(Accessibility, EditorIsNamedAfterTheArticleItOpensOver) {
+    Show();
+    grid().SetFocus();
+    QTest::keyClick(&grid(), Qt::Key_7);
+    ASSERT_TRUE(editor().Visible());
+    EXPECT_EQ(Name(Of(form->GridText)), "Levererat antal för 108 Skivad J.F.");
+    QTest::keyClick(form->GridText, Qt::Key_Down);  // commits, then row 2
+    ASSERT_FALSE(editor().Visible());
+    grid().SetRow(7);
+    QTest::keyClick(&grid(), Qt::Key_Space);
+    ASSERT_TRUE(editor().Visible());
+    EXPECT_EQ(Name(Of(form->GridText)), "Levererat antal för 326 Gräddad längtan");
+    // Over a heading (only a program puts it there) it is the bare name.
+    QTest::keyClick(form->GridText, Qt::Key_Escape);
+    grid().SetRow(0);
+    QTest::keyClick(&grid(), Qt::Key_Space);
+    EXPECT_EQ(Name(Of(form->GridText)), "Levererat antal");
+}
+
+// Hiding the focused editor would hand the focus on along the tab chain,
+// and a reader would announce the name box on the way back to the grid.
+TEST_F(Accessibility, EscapeTakesTheFocusStraightBackToTheGrid) {
+    Show();
+    form->Command2_Click();  // "Visa föreg" enabled too: the chain is complete
+    grid().SetFocus();
+    grid().SetRow(3);
+    const QString before = Cell(3, 4);
+    QTest::keyClick(&grid(), Qt::Key_5);
+    ASSERT_TRUE(form->GridText->hasFocus());
+
+    QList<QWidget*> focused;
+    const auto connection = QObject::connect(
+        qApp, &QApplication::focusChanged, [&focused](QWidget*, QWidget* now) { focused << now; });
+    QTest::keyClick(form->GridText, Qt::Key_Escape);
+    QObject::disconnect(connection);
+
+    EXPECT_EQ(focused, QList<QWidget*>{form->Grid1});
+    EXPECT_FALSE(editor().Visible());
+    EXPECT_EQ(Cell(3, 4), before);  // nothing committed
+    EXPECT_EQ(grid().Row(), 3);
+}
+
+// Hidden by the program while it holds the focus after being reached some
+// other way, the box falls back to Qt's own rule: the next control.
+TEST_F(Accessibility, EditorHiddenWithoutAPlaceToReturnToPassesTheFocusOn) {
+    Show();
+    form->GridText->SetVisible(true);
+    form->GridText->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(form->GridText->hasFocus());
+    form->Grid1->setEnabled(false);  // where it came from can no longer take it
+    form->GridText->SetVisible(false);
+    EXPECT_NE(QApplication::focusWidget(), form->GridText);
+    EXPECT_NE(QApplication::focusWidget(), form->Grid1);
+}
+
+TEST_F(Accessibility, ANewPageIsAnnouncedWithItsCustomer) {
+    Show();
+    auto* announcement = form->findChild<QWidget*>("Announcement");
+    ASSERT_NE(announcement, nullptr);
+    QAccessibleInterface* iface = Of(announcement);
+    EXPECT_EQ(iface->role(), QAccessible::Notification);
+    EXPECT_EQ(announcement->focusPolicy(), Qt::NoFocus);
+    EXPECT_TRUE(announcement->size().isEmpty());  // nothing on screen
+
+    Click(form->Command2);
+    Click(form->Command2);  // two pages before the announcement is made
+    EXPECT_NE(Name(iface), "Lokala Statoil");
+    QTRY_COMPARE(Name(iface), QStringLiteral("Lokala Statoil"));
+    EXPECT_TRUE(announcement->isVisible());
+    EXPECT_EQ(Name(GridIface()), "Artiklar för Lokala Statoil");
+    Click(form->Command1);
+    QTRY_COMPARE(Name(iface), QStringLiteral("ICA Butiken"));
+
+    // Typing in the name box is not a new page.
+    form->Text1->setFocus();
+    QTest::keyClicks(form->Text1, "x");
+    QTest::qWait(20);
+    EXPECT_EQ(Name(iface), "ICA Butiken");
+    EXPECT_EQ(Name(GridIface()), "Artiklar för ICA Butiken");
 }
 
 }  // namespace

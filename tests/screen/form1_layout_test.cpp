@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "form_fixture.h"
+#include "screen/captionframe.h"
 #include "screen/twips.h"
 
 namespace {
@@ -52,6 +53,34 @@ TEST_F(Layout, FrameHoldsTheNavigationAndSparaStandsRightOfIt) {
     EXPECT_LT(form->Text1->x(), form->Command2->x());
     EXPECT_GT(form->Command3->x(), form->Frame1->geometry().right());
     EXPECT_GT(form->Command3->y(), grid().geometry().bottom());
+}
+
+TEST_F(Layout, FrameCaptionSitsOnTheBorderAndTheControlsStandInside) {
+    auto* frame = qobject_cast<screen::CaptionFrame*>(form->Frame1);
+    ASSERT_NE(frame, nullptr);
+    const QRect border = frame->BorderRect();
+    const QRect caption = frame->CaptionRect();
+    // The top line runs through the caption, not along the buttons' top edges.
+    EXPECT_GT(border.top(), caption.top());
+    EXPECT_LT(border.top(), caption.bottom());
+    EXPECT_GT(caption.left(), border.left());
+    for (QWidget* control :
+         {static_cast<QWidget*>(form->Command1), static_cast<QWidget*>(form->Text1),
+          static_cast<QWidget*>(form->Command2)}) {
+        SCOPED_TRACE(control->objectName().toStdString());
+        EXPECT_GE(control->y() - border.top(), 4);  // room above, below the line
+        EXPECT_GT(control->y(), caption.bottom());
+        EXPECT_LT(control->geometry().bottom(), border.bottom());
+        EXPECT_GT(control->x(), border.left());
+        EXPECT_LT(control->geometry().right(), border.right());
+    }
+
+    // As painted: the line is drawn at its place but leaves a gap for the caption.
+    const QImage image = frame->grab().toImage();
+    const int inside = border.top() + 3;
+    const int pastCaption = caption.right() + 10;
+    EXPECT_NE(image.pixel(pastCaption, border.top()), image.pixel(pastCaption, inside));
+    EXPECT_EQ(image.pixel(caption.left() + 1, border.top()), image.pixel(pastCaption, inside));
 }
 
 TEST_F(Layout, EnterReachesTheGridAndClicksOnlyAFocusedButton) {
