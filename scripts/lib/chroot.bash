@@ -68,6 +68,7 @@ SOURCES
     printf '#!/bin/sh\nexit 101\n' >"$work/usr/sbin/policy-rc.d"
     chmod 755 "$work/usr/sbin/policy-rc.d"
     chroot_umount_all "$work"
+    chmod 755 "$work"
     tar -C "$work" --numeric-owner -cf "$pristine.part" . ||
         die "cannot write $pristine.part"
     mv "$pristine.part" "$pristine"
@@ -105,6 +106,9 @@ chroot_create() {
     chroot_pristine
     CHROOT_DIR=$(mktemp -d /var/tmp/leverans-chroot.XXXXXX)
     tar -C "$CHROOT_DIR" --numeric-owner -xpf "$CHROOT_PRISTINE"
+    # mktemp makes folders 0700; the root folder must be open to every user
+    # (apt downloads as _apt).
+    chmod 755 "$CHROOT_DIR"
     cp /etc/resolv.conf "$CHROOT_DIR/etc/resolv.conf"
     chroot_mount proc "$CHROOT_DIR/proc" -t proc
     chroot_mount sysfs "$CHROOT_DIR/sys" -t sysfs
