@@ -14,6 +14,9 @@ CHROOT_DIR=
 CHROOT_WORK=
 CHROOT_MOUNTS=()
 CHROOT_KEEP=${CHROOT_KEEP:-0}
+# The script's own output, for messages of the clean-up, which may run while
+# a step's output goes to its log.
+exec {CHROOT_STDOUT}>&1 {CHROOT_STDERR}>&2
 
 log() { printf '%s: %s\n' "$CHROOT_PROG" "$*"; }
 die() {
@@ -130,6 +133,10 @@ chroot_mount() {
 chroot_cleanup() {
     local status=$? proc i start=$EPOCHREALTIME
     trap - EXIT INT TERM
+    exec 1>&"$CHROOT_STDOUT" 2>&"$CHROOT_STDERR"
+    if ((status == 130 || status == 143)); then
+        printf '%s: interrupted\n' "$CHROOT_PROG" >&2
+    fi
     chroot_discard_work
     if [[ -n $CHROOT_DIR && -d $CHROOT_DIR ]]; then
         # Processes left running inside (a display server, a hung test) would
