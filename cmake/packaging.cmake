@@ -10,11 +10,11 @@ set(LEVERANS_DEB_REVISION 1 CACHE STRING "Debian revision of the package version
 
 # What Debian policy asks of every package besides the program: the
 # copyright and the packaging changelog under /usr/share/doc/<package>.
-set(deb_dir ${PROJECT_SOURCE_DIR}/packaging/debian)
-set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${PROJECT_NAME})
-leverans_gzip(deb_changelog ${deb_dir}/changelog ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz)
-install(FILES ${deb_dir}/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz
-        DESTINATION ${doc_dir})
+set(leverans_deb_dir ${PROJECT_SOURCE_DIR}/packaging/debian)
+set(leverans_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${PROJECT_NAME})
+leverans_gzip(deb_changelog ${leverans_deb_dir}/changelog ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz)
+install(FILES ${leverans_deb_dir}/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz
+        DESTINATION ${leverans_doc_dir})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
@@ -22,8 +22,8 @@ set(CPACK_PACKAGE_VENDOR "Leverans contributors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-# Only the release binary goes into the package; the debugging symbols stay
-# in the build.
+# The package gets the program without its debugging symbols; they stay in
+# the build.
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
