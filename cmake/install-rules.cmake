@@ -1,5 +1,23 @@
 include(GNUInstallDirs)
 
+# Target NAME compresses SOURCE into OUTPUT (a .gz) as part of the build, the way Debian
+# ships manual pages and changelogs. -n leaves out the name and time, so the
+# same source always gives the same bytes.
+find_program(LEVERANS_GZIP gzip REQUIRED)
+function(leverans_gzip name source output)
+  get_filename_component(dir ${output} DIRECTORY)
+  string(REGEX REPLACE "\\.gz$" "" plain ${output})
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${plain}
+    COMMAND ${LEVERANS_GZIP} -9nf ${plain}
+    DEPENDS ${source}
+    COMMENT "Compressing ${output}"
+    VERBATIM)
+  add_custom_target(${name} ALL DEPENDS ${output})
+endfunction()
+
 # The program and what a desktop needs to list and launch it. Without the
 # window there is nothing to launch, so nothing is installed.
 if(LEVERANS_BUILD_SCREEN)
@@ -10,4 +28,6 @@ if(LEVERANS_BUILD_SCREEN)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   install(FILES ${PROJECT_SOURCE_DIR}/data/se.leverans.Leverans.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  leverans_gzip(manpage ${PROJECT_SOURCE_DIR}/docs/leverans.1 ${PROJECT_BINARY_DIR}/docs/leverans.1.gz)
+  install(FILES ${PROJECT_BINARY_DIR}/docs/leverans.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
