@@ -69,50 +69,62 @@ bool WaitForSaves(const std::string& route, int count) {
     return false;
 }
 
-TEST(KillWindow, AKilledWindowComesBackWhereTheDriverWas) {
-    for (const char* tool : {"Xvfb", "xdotool"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            GTEST_SKIP() << tool << " is not installed (scripts/setup installs it)";
-    QTemporaryDir folder;
-    const QString route = folder.filePath("tisdag.csv");
-    {
-        QFile file(route);
+// The real program on a route file of its own, its window found on the display.
+class KillWindow : public ::testing::Test {
+protected:
+    void Open(const QByteArray& routeFile) {
+        for (const char* tool : {"Xvfb", "xdotool"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                GTEST_SKIP() << tool << " is not installed (scripts/setup installs it)";
+        routePath = folder.filePath("tisdag.csv").toStdString();
+        QFile file(QString::fromStdString(routePath));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(
-            "Artikel;Lager;Maxi tur 1;ICA Butiken;Lokala Statoil\n"
-            "108 Skivad J.F.;;12;6;1\n116 Jätterasker;40;0;30;7\n");
+        file.write(routeFile);
+        file.close();
+        ASSERT_TRUE(desktop.Start());
+        program.setProcessEnvironment(desktop.Environment());
+        program.setWorkingDirectory(folder.path());
+        program.start(QStringLiteral(LEVERANS_BINARY), {QStringLiteral("tisdag.csv")});
+        ASSERT_TRUE(program.waitForStarted(10000));
+        window = desktop.Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Form1$"})
+                     .section('\n', 0, 0);
+        ASSERT_FALSE(window.isEmpty());
     }
-    XvfbDesktop desktop;
-    ASSERT_TRUE(desktop.Start());
-
-    QProcess program;
-    program.setProcessEnvironment(desktop.Environment());
-    program.setWorkingDirectory(folder.path());
-    program.start(QStringLiteral(LEVERANS_BINARY), {QStringLiteral("tisdag.csv")});
-    ASSERT_TRUE(program.waitForStarted(10000));
-    const QString window =
-        desktop.Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Form1$"})
-            .section('\n', 0, 0);
-    ASSERT_FALSE(window.isEmpty());
-
     // The Lev cell of the first article, and "Spara", in the window's pixels at 96 DPI.
-    const QStringList firstLev = {"mousemove", "--window", window, "288", "32", "click", "1"};
-    const QStringList spara = {"mousemove", "--window", window, "355", "165", "click", "1"};
-    desktop.Xdotool(firstLev);
+    void ClickFirstLev() {
+        desktop.Xdotool({"mousemove", "--window", window, "288", "32", "click", "1"});
+    }
+    void ClickSpara() {
+        desktop.Xdotool({"mousemove", "--window", window, "355", "165", "click", "1"});
+    }
+
+    QTemporaryDir folder;
+    std::string routePath;
+    XvfbDesktop desktop;
+    QProcess program;
+    QString window;
+};
+
+TEST_F(KillWindow, AKilledWindowComesBackWhereTheDriverWas) {
+    Open(
+        "Artikel;Lager;Maxi tur 1;ICA Butiken;Lokala Statoil\n"
+        "108 Skivad J.F.;;12;6;1\n116 Jätterasker;40;0;30;7\n");
+    if (IsSkipped() || HasFatalFailure()) return;
+    ClickFirstLev();
     desktop.Xdotool({"type", "--window", window, "5"});
     desktop.Xdotool({"key", "--window", window, "Return"});
-    desktop.Xdotool(spara);
-    ASSERT_TRUE(WaitForSaves(route.toStdString(), 1));
-    desktop.Xdotool(firstLev);
+    ClickSpara();
+    ASSERT_TRUE(WaitForSaves(routePath, 1));
+    ClickFirstLev();
     desktop.Xdotool({"type", "--window", window, "--", "-2"});
     desktop.Xdotool({"key", "--window", window, "Return"});
-    desktop.Xdotool(spara);
-    ASSERT_TRUE(WaitForSaves(route.toStdString(), 2));
+    ClickSpara();
+    ASSERT_TRUE(WaitForSaves(routePath, 2));
 
     program.kill();  // SIGKILL: nothing gets to close or flush
     program.waitForFinished(10000);
 
-    day::OpenedDay again = day::OpenDay(route.toStdString(), "", day::Access::ReadWrite);
+    day::OpenedDay again = day::OpenDay(routePath, "", day::Access::ReadWrite);
     screen::Form1 form(again.route, again.journal.get());
     EXPECT_EQ(form.nSparadKund, 2);
     EXPECT_EQ(form.nAktKund, 3);
@@ -123,40 +135,21 @@ TEST(KillWindow, AKilledWindowComesBackWhereTheDriverWas) {
     EXPECT_EQ(form.Grid1->TextMatrix(1, 4), "-2");
 }
 
-TEST(KillWindow, KeysTypedAheadOfADownLandOnTheNextRow) {
-    for (const char* tool : {"Xvfb", "xdotool"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            GTEST_SKIP() << tool << " is not installed (scripts/setup installs it)";
-    QTemporaryDir folder;
-    const QString route = folder.filePath("tisdag.csv");
-    {
-        QFile file(route);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(
-            "Artikel;Lager;Maxi tur 1;ICA Butiken\n"
-            "108 Skivad J.F.;;12;6\n116 Jätterasker;40;0;30\n120 Lyxfranska;;4;4\n");
-    }
-    XvfbDesktop desktop;
-    ASSERT_TRUE(desktop.Start());
-    QProcess program;
-    program.setProcessEnvironment(desktop.Environment());
-    program.setWorkingDirectory(folder.path());
-    program.start(QStringLiteral(LEVERANS_BINARY), {QStringLiteral("tisdag.csv")});
-    ASSERT_TRUE(program.waitForStarted(10000));
-    const QString window =
-        desktop.Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Form1$"})
-            .section('\n', 0, 0);
-    ASSERT_FALSE(window.isEmpty());
-    desktop.Xdotool({"mousemove", "--window", window, "288", "32", "click", "1"});
+TEST_F(KillWindow, KeysTypedAheadOfADownLandOnTheNextRow) {
+    Open(
+        "Artikel;Lager;Maxi tur 1;ICA Butiken\n"
+        "108 Skivad J.F.;;12;6\n116 Jätterasker;40;0;30\n120 Lyxfranska;;4;4\n");
+    if (IsSkipped() || HasFatalFailure()) return;
+    ClickFirstLev();
     // A fast driver: every key queued before the first is handled.
     desktop.Xdotool(
         {"key", "--window", window, "--delay", "0", "5", "Down", "3", "Down", "7", "Return"});
-    desktop.Xdotool({"mousemove", "--window", window, "355", "165", "click", "1"});
-    ASSERT_TRUE(WaitForSaves(route.toStdString(), 1));
+    ClickSpara();
+    ASSERT_TRUE(WaitForSaves(routePath, 1));
     program.terminate();
     program.waitForFinished(10000);
 
-    const day::OpenedDay saved = day::OpenDay(route.toStdString(), "", day::Access::ReadOnly);
+    const day::OpenedDay saved = day::OpenDay(routePath, "", day::Access::ReadOnly);
     EXPECT_EQ(saved.route.nAntal(1, route::kLev, 1), 5);
     EXPECT_EQ(saved.route.nAntal(2, route::kLev, 1), 3);
     EXPECT_EQ(saved.route.nAntal(3, route::kLev, 1), 7);
