@@ -65,7 +65,7 @@ int WriteReportCommand(const CommandLine& line) {
     try {
         const day::OpenedDay opened = day::OpenDay(
             line.routePath.toStdString(), line.journalPath.toStdString(), day::Access::ReadOnly);
-        report = day::WriteReport(opened.spec, opened.route);
+        report = day::WriteReport(opened.sheet, opened.route);
     } catch (const std::exception& e) {
         ReportFatal(e, false);
         return 1;

@@ -32,48 +32,48 @@ using day::Journal;
 constexpr int kArticles = 2000;
 constexpr int kCustomers = 200;
 
-route::RouteSpec LargeSpec() {
-    route::RouteSpec spec;
+route::RouteSheet LargeSheet() {
+    route::RouteSheet sheet;
     std::mt19937 gen(7);
     std::uniform_int_distribution<int> order(0, 30);
-    spec.orders.resize(kArticles);
+    sheet.orders.resize(kArticles);
     for (int a = 0; a < kArticles; ++a) {
-        spec.articles.push_back("article " + std::to_string(a + 1));
+        sheet.articles.push_back("article " + std::to_string(a + 1));
         int sum = 0;
         for (int k = 0; k < kCustomers; ++k) {
-            spec.orders[a].push_back(static_cast<int16_t>(order(gen)));
-            sum += spec.orders[a].back();
+            sheet.orders[a].push_back(static_cast<int16_t>(order(gen)));
+            sum += sheet.orders[a].back();
         }
-        spec.lager.push_back(static_cast<int16_t>(sum));
+        sheet.lager.push_back(static_cast<int16_t>(sum));
     }
     for (int k = 0; k < kCustomers; ++k)
-        spec.customers.push_back("customer " + std::to_string(k + 1));
-    return spec;
+        sheet.customers.push_back("customer " + std::to_string(k + 1));
+    return sheet;
 }
 
 // Stands in for the route file's bytes: what the fingerprint is taken of.
-std::string SpecBytes(const route::RouteSpec& spec) {
+std::string SheetBytes(const route::RouteSheet& sheet) {
     std::string text;
-    for (std::size_t a = 0; a < spec.articles.size(); ++a) {
-        text += spec.articles[a] + ";" + std::to_string(spec.lager[a]);
-        for (int16_t order : spec.orders[a]) text += ";" + std::to_string(order);
+    for (std::size_t a = 0; a < sheet.articles.size(); ++a) {
+        text += sheet.articles[a] + ";" + std::to_string(sheet.lager[a]);
+        for (int16_t order : sheet.orders[a]) text += ";" + std::to_string(order);
         text += "\n";
     }
     return text;
 }
 
-route::RouteData Started(const route::RouteSpec& spec) {
+route::RouteData Started(const route::RouteSheet& sheet) {
     route::RouteData route;
-    route::StartRoute(route, spec);
+    route::StartRoute(route, sheet);
     return route;
 }
 
 // What customer k left: a little under the order.
-std::vector<int16_t> Deliveries(const route::RouteSpec& spec, int k) {
+std::vector<int16_t> Deliveries(const route::RouteSheet& sheet, int k) {
     std::vector<int16_t> lev;
     lev.reserve(kArticles);
     for (int a = 0; a < kArticles; ++a)
-        lev.push_back(static_cast<int16_t>(spec.orders[a][k - 1] - (a + k) % 3));
+        lev.push_back(static_cast<int16_t>(sheet.orders[a][k - 1] - (a + k) % 3));
     return lev;
 }
 
@@ -106,8 +106,8 @@ private:
 };
 
 struct Setup {
-    route::RouteSpec spec = LargeSpec();
-    std::string bytes = SpecBytes(spec);
+    route::RouteSheet sheet = LargeSheet();
+    std::string bytes = SheetBytes(sheet);
     Folder folder;
     int runs = 0;
 
@@ -124,12 +124,12 @@ void RemoveWithLog(const std::string& path) {
 void BM_Record(benchmark::State& state, Setup* setup) {
     const std::string path = setup->FreshFile("record.journal");
     {
-        route::RouteData route = Started(setup->spec);
+        route::RouteData route = Started(setup->sheet);
         Journal journal = Journal::Open(path, "bench.csv", setup->bytes, Journal::Mode::ReadWrite);
         journal.Replay(route);
         // Customer 1 saved again and again, as corrections are: every
         // Record writes all 2,000 rows.
-        const route::SavePlan plan = Plan(route, 1, Deliveries(setup->spec, 1));
+        const route::SavePlan plan = Plan(route, 1, Deliveries(setup->sheet, 1));
         for (auto _ : state) journal.Record(plan);
     }
     RemoveWithLog(path);
@@ -156,7 +156,7 @@ void BM_Baseline(benchmark::State& state, Setup* setup) {
     sqlite3_stmt* row = nullptr;
     Check(db, sqlite3_prepare_v2(db, day::kInsertSave, -1, &save, nullptr));
     Check(db, sqlite3_prepare_v2(db, day::kInsertDelivery, -1, &row, nullptr));
-    const std::vector<int16_t> lev = Deliveries(setup->spec, 1);
+    const std::vector<int16_t> lev = Deliveries(setup->sheet, 1);
     const std::string savedAt = "2026-12-07T14:03:00+01:00";
     int64_t seq = 0;
     for (auto _ : state) {
@@ -186,12 +186,12 @@ void BM_Baseline(benchmark::State& state, Setup* setup) {
 std::string DayOf200Saves(Setup* setup) {
     std::string path = setup->folder.File("resume.journal");
     if (fs::exists(path)) return path;
-    route::RouteData route = Started(setup->spec);
+    route::RouteData route = Started(setup->sheet);
     Journal journal = Journal::Open(path, "bench.csv", setup->bytes, Journal::Mode::ReadWrite);
     journal.Replay(route);
     for (int k = 1; k <= kCustomers; ++k) {
         const route::SavePlan plan =
-            Plan(route, static_cast<int16_t>(k), Deliveries(setup->spec, k));
+            Plan(route, static_cast<int16_t>(k), Deliveries(setup->sheet, k));
         journal.Record(plan);
         route::ApplySave(route, plan);
     }
@@ -201,7 +201,7 @@ std::string DayOf200Saves(Setup* setup) {
 void BM_Resume(benchmark::State& state, Setup* setup) {
     const std::string path = DayOf200Saves(setup);
     for (auto _ : state) {
-        route::RouteData route = Started(setup->spec);
+        route::RouteData route = Started(setup->sheet);
         Journal journal = Journal::Open(path, "bench.csv", setup->bytes, Journal::Mode::ReadWrite);
         journal.Replay(route);
         if (route.nSparadKund != kCustomers) throw std::runtime_error("the day did not come back");

@@ -107,8 +107,8 @@ void SplitCells(std::string_view text, std::vector<std::string_view>& cells) {
 
 void BM_ReadRouteFile(benchmark::State& state, const std::string& path) {
     for (auto _ : state) {
-        route::RouteSpec spec = day::ReadRouteFile(path);
-        benchmark::DoNotOptimize(spec.orders.back().back());
+        route::RouteSheet sheet = day::ReadRouteFile(path);
+        benchmark::DoNotOptimize(sheet.orders.back().back());
     }
 }
 
@@ -123,8 +123,8 @@ void BM_BaselineFile(benchmark::State& state, const std::string& path) {
 
 void BM_ParseRouteFile(benchmark::State& state, const std::string& bytes) {
     for (auto _ : state) {
-        route::RouteSpec spec = day::ParseRouteFile(bytes, "bench.csv");
-        benchmark::DoNotOptimize(spec.orders.back().back());
+        route::RouteSheet sheet = day::ParseRouteFile(bytes, "bench.csv");
+        benchmark::DoNotOptimize(sheet.orders.back().back());
     }
 }
 

@@ -7,8 +7,8 @@ namespace day {
 OpenedDay OpenDay(const std::string& routePath, const std::string& journalPath, Access access) {
     OpenedDay opened;
     const std::string bytes = ReadFileBytes(routePath, routePath);
-    opened.spec = ParseRouteFile(bytes, routePath);
-    route::StartRoute(opened.route, opened.spec);
+    opened.sheet = ParseRouteFile(bytes, routePath);
+    route::StartRoute(opened.route, opened.sheet);
     const std::string path = journalPath.empty() ? DefaultJournalPath(routePath) : journalPath;
     opened.journal = std::make_unique<Journal>(Journal::Open(
         path, routePath, bytes,

@@ -16,7 +16,7 @@ enum class Access {
 
 // A day's route as the office planned it and as far as it has been saved.
 struct OpenedDay {
-    route::RouteSpec spec;
+    route::RouteSheet sheet;
     route::RouteData route;
     std::unique_ptr<Journal> journal;
 };

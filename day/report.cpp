@@ -20,11 +20,11 @@ void AppendNumber(std::string& out, long long value) {
     out.append(digits, result.ptr);
 }
 
-void RequireSameRoute(const route::RouteSpec& spec, const route::RouteData& day) {
-    const std::size_t nArt = spec.articles.size();
-    const std::size_t nKund = spec.customers.size();
+void RequireSameRoute(const route::RouteSheet& sheet, const route::RouteData& day) {
+    const std::size_t nArt = sheet.articles.size();
+    const std::size_t nKund = sheet.customers.size();
     if (static_cast<std::size_t>(day.colArtikel.Count()) != nArt ||
-        static_cast<std::size_t>(day.colKund.Count()) != nKund || spec.lager.size() != nArt)
+        static_cast<std::size_t>(day.colKund.Count()) != nKund || sheet.lager.size() != nArt)
         throw route::RouteError("the report needs the route started from this plan");
     if (day.nSparadKund < 0 || static_cast<std::size_t>(day.nSparadKund) > nKund)
         throw route::RouteError("saved customer outside the route");
@@ -33,8 +33,8 @@ void RequireSameRoute(const route::RouteSpec& spec, const route::RouteData& day)
 
 }  // namespace
 
-std::string WriteReport(const route::RouteSpec& spec, const route::RouteData& day) {
-    RequireSameRoute(spec, day);
+std::string WriteReport(const route::RouteSheet& sheet, const route::RouteData& day) {
+    RequireSameRoute(sheet, day);
     const int nArt = day.colArtikel.Count();
     const int nKund = day.colKund.Count();
     const int saved = day.nSparadKund;
@@ -42,7 +42,7 @@ std::string WriteReport(const route::RouteSpec& spec, const route::RouteData& da
     std::string out = "\xEF\xBB\xBF";
     out.reserve(static_cast<std::size_t>(nArt + 1) * static_cast<std::size_t>(nKund + 6) * 6);
     out += "Artikel;Lastat;Levererat;Returer;Kvar";
-    for (const std::string& shop : spec.customers) {
+    for (const std::string& shop : sheet.customers) {
         out += kSeparator;
         out += CsvField(shop, kSeparator);
     }
@@ -56,9 +56,9 @@ std::string WriteReport(const route::RouteSpec& spec, const route::RouteData& da
             if (lev > 0) delivered += lev;
             if (lev < 0) returned -= lev;
         }
-        out += CsvField(spec.articles[static_cast<std::size_t>(a - 1)], kSeparator);
+        out += CsvField(sheet.articles[static_cast<std::size_t>(a - 1)], kSeparator);
         for (const long long figure :
-             {static_cast<long long>(spec.lager[static_cast<std::size_t>(a - 1)]), delivered,
+             {static_cast<long long>(sheet.lager[static_cast<std::size_t>(a - 1)]), delivered,
               returned, static_cast<long long>(day.nAntal(a, route::kBest, route::kVan))}) {
             out += kSeparator;
             AppendNumber(out, figure);

@@ -16,7 +16,7 @@ namespace day {
 // now, and each shop's stored delivery with its sign. A shop not yet saved
 // has empty cells. The sums are taken wide, so they never overflow.
 //
-// `day` is the route started from `spec`; anything else is a RouteError.
-std::string WriteReport(const route::RouteSpec& spec, const route::RouteData& day);
+// `day` is the route started from `sheet`; anything else is a RouteError.
+std::string WriteReport(const route::RouteSheet& sheet, const route::RouteData& day);
 
 }  // namespace day

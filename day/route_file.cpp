@@ -231,8 +231,8 @@ void RefuseOtherSeparator(const std::vector<std::string_view>& cells, char separ
 }
 
 void ReadArticle(const std::vector<std::string_view>& cells, int line, const std::string& file,
-                 route::RouteSpec& spec) {
-    const std::size_t shops = spec.customers.size();
+                 route::RouteSheet& sheet) {
+    const std::size_t shops = sheet.customers.size();
     std::string name = CleanName(cells[0], file, line, 1);
     if (name.empty()) Fail(file, line, 1, "artikelns namn saknas");
     const int loaded = cells.size() > 1 ? Quantity(cells[1], file, line, 2) : -1;
@@ -261,26 +261,26 @@ void ReadArticle(const std::vector<std::string_view>& cells, int line, const std
                  ", högst 32767 går");
     }
 
-    spec.articles.push_back(std::move(name));
-    spec.lager.push_back(static_cast<int16_t>(loaded < 0 ? sum : loaded));
-    spec.orders.push_back(std::move(orders));
+    sheet.articles.push_back(std::move(name));
+    sheet.lager.push_back(static_cast<int16_t>(loaded < 0 ? sum : loaded));
+    sheet.orders.push_back(std::move(orders));
 }
 
-route::RouteSpec ParseCsvText(std::string_view text, const std::string& file) {
+route::RouteSheet ParseCsvText(std::string_view text, const std::string& file) {
     char separator = DetectSeparator(text);
     // Without one the header is a single cell, and says what is missing.
     if (separator == '\0') separator = ';';
     CsvReader reader(text, separator);
-    route::RouteSpec spec;
-    spec.customers = ReadHeader(reader, file);
-    const auto shops = static_cast<long long>(spec.customers.size());
+    route::RouteSheet sheet;
+    sheet.customers = ReadHeader(reader, file);
+    const auto shops = static_cast<long long>(sheet.customers.size());
     while (reader.Next()) {
         const std::vector<std::string_view>& cells = reader.Cells();
         if (AllBlank(cells)) continue;
         const int line = reader.Line();
-        if (spec.articles.size() >= kMaxNames)
+        if (sheet.articles.size() >= kMaxNames)
             Fail(file, line, "för många artiklar, högst 32767 går");
-        const auto articles = static_cast<long long>(spec.articles.size()) + 1;
+        const auto articles = static_cast<long long>(sheet.articles.size()) + 1;
         if (articles * shops > kMaxRouteCells) {
             Fail(file, line,
                  "rutten blir för stor (" + std::to_string(articles) + " artiklar gånger " +
@@ -288,13 +288,13 @@ route::RouteSpec ParseCsvText(std::string_view text, const std::string& file) {
                      " celler går");
         }
         RefuseOtherSeparator(cells, separator, file, line);
-        ReadArticle(cells, line, file, spec);
+        ReadArticle(cells, line, file, sheet);
     }
-    if (spec.articles.empty()) Fail(file, "inga artiklar, filen har bara rubrikraden");
-    return spec;
+    if (sheet.articles.empty()) Fail(file, "inga artiklar, filen har bara rubrikraden");
+    return sheet;
 }
 
-route::RouteSpec ParseText(std::string_view text, const std::string& file) {
+route::RouteSheet ParseText(std::string_view text, const std::string& file) {
     try {
         return ParseCsvText(text, file);
     } catch (const CsvError& e) {
@@ -349,7 +349,7 @@ std::string TooLarge() { return "filen är för stor, högst 64 MB går"; }
 
 }  // namespace
 
-route::RouteSpec ParseRouteFile(std::string_view bytes, const std::string& shownName) {
+route::RouteSheet ParseRouteFile(std::string_view bytes, const std::string& shownName) {
     if (bytes.empty()) Fail(shownName, "filen är tom");
     if (bytes.size() > kMaxRouteFileBytes) Fail(shownName, TooLarge());
     const std::size_t bom = Utf8BomLength(bytes);
@@ -401,7 +401,7 @@ std::string ReadFileBytes(const std::string& path, const std::string& shownName)
     return bytes;
 }
 
-route::RouteSpec ReadRouteFile(const std::string& path) {
+route::RouteSheet ReadRouteFile(const std::string& path) {
     const std::string bytes = ReadFileBytes(path, path);
     return ParseRouteFile(bytes, path);
 }

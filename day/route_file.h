@@ -43,7 +43,7 @@ inline constexpr long long kMaxRouteCells = 1'000'000;  // articles x shops
 //
 // Any fault refuses the whole file with a FileError naming the line (where
 // the record starts) and the column, both counted from 1.
-route::RouteSpec ParseRouteFile(std::string_view bytes, const std::string& shownName);
+route::RouteSheet ParseRouteFile(std::string_view bytes, const std::string& shownName);
 
 // Every byte of a regular file. Refuses a missing file, a folder, anything
 // that is not a regular file and a file larger than kMaxRouteFileBytes,
@@ -51,6 +51,6 @@ route::RouteSpec ParseRouteFile(std::string_view bytes, const std::string& shown
 std::string ReadFileBytes(const std::string& path, const std::string& shownName);
 
 // ReadFileBytes and ParseRouteFile, showing the path as the file's name.
-route::RouteSpec ReadRouteFile(const std::string& path);
+route::RouteSheet ReadRouteFile(const std::string& path);
 
 }  // namespace day

@@ -80,7 +80,7 @@ int Quantity(const std::vector<day::CsvCell>& cells, std::size_t i) {
 }
 
 // The plan against the cells of the file, read apart from ParseRouteFile.
-void CheckAgainstCells(std::string_view bytes, const route::RouteSpec& spec) {
+void CheckAgainstCells(std::string_view bytes, const route::RouteSheet& sheet) {
     const std::string text = day::DecodeToUtf8(bytes);
     char separator = day::DetectSeparator(text);
     if (separator == '\0') separator = ';';
@@ -90,44 +90,44 @@ void CheckAgainstCells(std::string_view bytes, const route::RouteSpec& spec) {
         for (const day::CsvCell& cell : record) blank = blank && Blank(cell.text);
         if (!blank) records.push_back(std::move(record));
     }
-    FUZZ_CHECK(records.size() == spec.articles.size() + 1);
+    FUZZ_CHECK(records.size() == sheet.articles.size() + 1);
     const std::vector<day::CsvCell>& header = records[0];
-    FUZZ_CHECK(header.size() >= spec.customers.size() + 2);
-    for (std::size_t k = 0; k < spec.customers.size(); ++k)
-        FUZZ_CHECK(Letters(spec.customers[k]) == Letters(header[k + 2].text));
-    for (std::size_t k = spec.customers.size() + 2; k < header.size(); ++k)
+    FUZZ_CHECK(header.size() >= sheet.customers.size() + 2);
+    for (std::size_t k = 0; k < sheet.customers.size(); ++k)
+        FUZZ_CHECK(Letters(sheet.customers[k]) == Letters(header[k + 2].text));
+    for (std::size_t k = sheet.customers.size() + 2; k < header.size(); ++k)
         FUZZ_CHECK(Blank(header[k].text));
 
-    for (std::size_t a = 0; a < spec.articles.size(); ++a) {
+    for (std::size_t a = 0; a < sheet.articles.size(); ++a) {
         const std::vector<day::CsvCell>& cells = records[a + 1];
-        FUZZ_CHECK(Letters(spec.articles[a]) == Letters(cells[0].text));
+        FUZZ_CHECK(Letters(sheet.articles[a]) == Letters(cells[0].text));
         long sum = 0;
-        for (std::size_t k = 0; k < spec.customers.size(); ++k) {
+        for (std::size_t k = 0; k < sheet.customers.size(); ++k) {
             const int order = Quantity(cells, k + 2);
-            FUZZ_CHECK(spec.orders[a][k] == (order < 0 ? 0 : order));
-            sum += spec.orders[a][k];
+            FUZZ_CHECK(sheet.orders[a][k] == (order < 0 ? 0 : order));
+            sum += sheet.orders[a][k];
         }
         FUZZ_CHECK(sum <= 32767);
         const int loaded = Quantity(cells, 1);
-        FUZZ_CHECK(spec.lager[a] == (loaded < 0 ? sum : loaded));
-        for (std::size_t k = spec.customers.size() + 2; k < cells.size(); ++k)
+        FUZZ_CHECK(sheet.lager[a] == (loaded < 0 ? sum : loaded));
+        for (std::size_t k = sheet.customers.size() + 2; k < cells.size(); ++k)
             FUZZ_CHECK(Blank(cells[k].text));
     }
 }
 
-void CheckAccepted(std::string_view bytes, const route::RouteSpec& spec) {
-    FUZZ_CHECK(!spec.articles.empty() && !spec.customers.empty());
-    FUZZ_CHECK(spec.lager.size() == spec.articles.size());
-    FUZZ_CHECK(spec.orders.size() == spec.articles.size());
-    for (const auto& row : spec.orders) FUZZ_CHECK(row.size() == spec.customers.size());
-    for (const std::string& name : spec.articles) CheckName(name);
-    for (const std::string& name : spec.customers) CheckName(name);
-    CheckAgainstCells(bytes, spec);
+void CheckAccepted(std::string_view bytes, const route::RouteSheet& sheet) {
+    FUZZ_CHECK(!sheet.articles.empty() && !sheet.customers.empty());
+    FUZZ_CHECK(sheet.lager.size() == sheet.articles.size());
+    FUZZ_CHECK(sheet.orders.size() == sheet.articles.size());
+    for (const auto& row : sheet.orders) FUZZ_CHECK(row.size() == sheet.customers.size());
+    for (const std::string& name : sheet.articles) CheckName(name);
+    for (const std::string& name : sheet.customers) CheckName(name);
+    CheckAgainstCells(bytes, sheet);
 
     route::RouteData r;
-    route::StartRoute(r, spec);
-    FUZZ_CHECK(r.colArtikel.Count() == static_cast<int>(spec.articles.size()));
-    FUZZ_CHECK(r.colKund.Count() == static_cast<int>(spec.customers.size()));
+    route::StartRoute(r, sheet);
+    FUZZ_CHECK(r.colArtikel.Count() == static_cast<int>(sheet.articles.size()));
+    FUZZ_CHECK(r.colKund.Count() == static_cast<int>(sheet.customers.size()));
 }
 
 void CheckRefused(const std::string& message) {
@@ -139,14 +139,14 @@ void CheckRefused(const std::string& message) {
 
 struct Outcome {
     bool accepted = false;
-    route::RouteSpec spec;
+    route::RouteSheet sheet;
     std::string message;
 };
 
 Outcome Parse(std::string_view bytes) {
     Outcome out;
     try {
-        out.spec = day::ParseRouteFile(bytes, kName);
+        out.sheet = day::ParseRouteFile(bytes, kName);
         out.accepted = true;
     } catch (const day::FileError& e) {
         out.message = e.what();
@@ -157,7 +157,7 @@ Outcome Parse(std::string_view bytes) {
     return out;
 }
 
-bool SameSpec(const route::RouteSpec& a, const route::RouteSpec& b) {
+bool SameSheet(const route::RouteSheet& a, const route::RouteSheet& b) {
     return a.articles == b.articles && a.customers == b.customers && a.lager == b.lager &&
            a.orders == b.orders;
 }
@@ -169,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Outcome outcome = Parse(bytes);
     try {
         if (outcome.accepted) {
-            CheckAccepted(bytes, outcome.spec);
+            CheckAccepted(bytes, outcome.sheet);
         } else {
             CheckRefused(outcome.message);
         }
@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const Outcome marked = Parse("\xEF\xBB\xBF" + std::string(bytes));
         FUZZ_CHECK(marked.accepted == outcome.accepted);
         FUZZ_CHECK(marked.message == outcome.message);
-        FUZZ_CHECK(SameSpec(marked.spec, outcome.spec));
+        FUZZ_CHECK(SameSheet(marked.sheet, outcome.sheet));
     }
     return 0;
 }

@@ -9,7 +9,7 @@
 namespace route {
 
 // A route as the office plans it: articles down, customers across.
-struct RouteSpec {
+struct RouteSheet {
     std::vector<std::string> articles;         // names, in delivery-sheet order
     std::vector<std::string> customers;        // names, in visiting order
     std::vector<int16_t> lager;                // per article: loaded on the van
@@ -21,6 +21,6 @@ struct RouteSpec {
 // Throws RouteError when the plan does not make a route: no article or no
 // customer, ragged tables, a negative quantity, or orders of one article
 // whose sum leaves the 16-bit range (the recommendation adds them up).
-void StartRoute(RouteData& route, const RouteSpec& spec);
+void StartRoute(RouteData& route, const RouteSheet& sheet);
 
 }  // namespace route

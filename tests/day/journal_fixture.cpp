@@ -70,30 +70,30 @@ std::vector<std::string> FileNames(const std::string& folder) {
     return names;
 }
 
-route::RouteSpec SmallSpec() {
-    return route::RouteSpec{{"108 Skivad J.F.", "116 Jätterasker", "120 Lyxfranska"},
-                            {"Maxi tur 1", "ICA Butiken", "Lokala Statoil", "Konsum"},
-                            {30, 20, 25},
-                            {{8, 6, 4, 10}, {5, 5, 5, 5}, {0, 12, 3, 9}}};
+route::RouteSheet SmallSheet() {
+    return route::RouteSheet{{"108 Skivad J.F.", "116 Jätterasker", "120 Lyxfranska"},
+                             {"Maxi tur 1", "ICA Butiken", "Lokala Statoil", "Konsum"},
+                             {30, 20, 25},
+                             {{8, 6, 4, 10}, {5, 5, 5, 5}, {0, 12, 3, 9}}};
 }
 
-std::string SpecBytes(const route::RouteSpec& spec) {
+std::string SheetBytes(const route::RouteSheet& sheet) {
     std::string text = "Artikel;Lager";
     // Appended piece by piece: "x" + std::string temporaries trip a false
     // -Wrestrict of GCC 12 at -O3.
-    for (const auto& kund : spec.customers) text.append(";").append(kund);
+    for (const auto& kund : sheet.customers) text.append(";").append(kund);
     text += "\r\n";
-    for (std::size_t a = 0; a < spec.articles.size(); ++a) {
-        text.append(spec.articles[a]).append(";").append(std::to_string(spec.lager[a]));
-        for (int16_t order : spec.orders[a]) text.append(";").append(std::to_string(order));
+    for (std::size_t a = 0; a < sheet.articles.size(); ++a) {
+        text.append(sheet.articles[a]).append(";").append(std::to_string(sheet.lager[a]));
+        for (int16_t order : sheet.orders[a]) text.append(";").append(std::to_string(order));
         text += "\r\n";
     }
     return text;
 }
 
-route::RouteData Started(const route::RouteSpec& spec) {
+route::RouteData Started(const route::RouteSheet& sheet) {
     route::RouteData route;
-    route::StartRoute(route, spec);
+    route::StartRoute(route, sheet);
     return route;
 }
 
@@ -130,9 +130,9 @@ void ExpectSameRoute(const route::RouteData& actual, const route::RouteData& exp
     }
 }
 
-void ExpectStockBalances(const route::RouteData& route, const route::RouteSpec& spec) {
+void ExpectStockBalances(const route::RouteData& route, const route::RouteSheet& sheet) {
     for (int a = 1; a <= route.colArtikel.Count(); ++a) {
-        int expected = spec.lager[static_cast<std::size_t>(a - 1)];
+        int expected = sheet.lager[static_cast<std::size_t>(a - 1)];
         for (int k = 1; k <= route.nSparadKund; ++k) expected -= route.nAntal(a, route::kLev, k);
         EXPECT_EQ(route.nAntal(a, route::kBest, route::kVan), expected) << "article " << a;
     }
@@ -162,7 +162,7 @@ int RunInChild(const std::function<void()>& body) {
 
 bool ExitedCleanly(int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
 
-void CrashWriter(const std::string& journalPath, const route::RouteSpec& spec,
+void CrashWriter(const std::string& journalPath, const route::RouteSheet& sheet,
                  const std::vector<std::vector<std::string>>& saves) {
     int ready[2];
     if (pipe(ready) != 0) throw std::runtime_error("pipe failed");
@@ -172,8 +172,8 @@ void CrashWriter(const std::string& journalPath, const route::RouteSpec& spec,
     if (pid == 0) {
         close(ready[0]);
         try {
-            route::RouteData route = Started(spec);
-            day::Journal journal = day::Journal::Open(journalPath, "tisdag.csv", SpecBytes(spec),
+            route::RouteData route = Started(sheet);
+            day::Journal journal = day::Journal::Open(journalPath, "tisdag.csv", SheetBytes(sheet),
                                                       day::Journal::Mode::ReadWrite);
             journal.Replay(route);
             for (std::size_t i = 0; i < saves.size(); ++i)

@@ -36,10 +36,10 @@ std::map<std::string, std::string> FolderSnapshot(const std::string& folder);
 std::vector<std::string> FileNames(const std::string& folder);
 
 // Three articles, four customers: loaded 30, 20, 25.
-route::RouteSpec SmallSpec();
-// The spec written out as a route file's bytes, for the fingerprint.
-std::string SpecBytes(const route::RouteSpec& spec);
-route::RouteData Started(const route::RouteSpec& spec);
+route::RouteSheet SmallSheet();
+// The sheet written out as a route file's bytes, for the fingerprint.
+std::string SheetBytes(const route::RouteSheet& sheet);
+route::RouteData Started(const route::RouteSheet& sheet);
 
 // The window's save path: plan every cell, record, and only then apply and
 // move on to the next customer.
@@ -50,7 +50,7 @@ std::optional<std::string> SaveThrough(route::RouteData& route, day::Journal& jo
 // Lager, Lev of every customer, the saved mark and the page on screen.
 void ExpectSameRoute(const route::RouteData& actual, const route::RouteData& expected);
 // Lager = loaded - sum of Lev over the saved customers, for every article.
-void ExpectStockBalances(const route::RouteData& route, const route::RouteSpec& spec);
+void ExpectStockBalances(const route::RouteData& route, const route::RouteSheet& sheet);
 
 // Runs body in a forked child and returns its wait status; the child exits
 // 0 unless a check in it failed or it threw. Failures print as usual.
@@ -60,7 +60,7 @@ bool ExitedCleanly(int status);
 // A writer that makes the saves (customers 1, 2, ... in turn) in a child
 // process and is killed with SIGKILL while it holds the journal open. The
 // route file is named "tisdag.csv".
-void CrashWriter(const std::string& journalPath, const route::RouteSpec& spec,
+void CrashWriter(const std::string& journalPath, const route::RouteSheet& sheet,
                  const std::vector<std::vector<std::string>>& saves);
 
 // For the rest of the process: root's capabilities to bypass file

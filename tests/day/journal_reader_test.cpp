@@ -26,24 +26,24 @@ protected:
     Journal Open(Mode mode) const { return Journal::Open(path_, "tisdag.csv", bytes_, mode); }
     // A reader's view of the day: a fresh route with the journal replayed.
     route::RouteData Read() const {
-        route::RouteData route = Started(spec_);
+        route::RouteData route = Started(sheet_);
         Journal journal = Open(Mode::ReadOnly);
         journal.Replay(route);
         return route;
     }
 
     testing_support::TempDir dir_;
-    route::RouteSpec spec_ = testing_support::SmallSpec();
-    std::string bytes_ = testing_support::SpecBytes(spec_);
+    route::RouteSheet sheet_ = testing_support::SmallSheet();
+    std::string bytes_ = testing_support::SheetBytes(sheet_);
     std::string path_ = dir_.File("tisdag.csv.journal");
 };
 
 TEST_F(Reader, MissingJournalMeansNoSavesAndCreatesNothing) {
     Journal journal = Open(Mode::ReadOnly);
     EXPECT_EQ(journal.SaveCount(), 0);
-    route::RouteData route = Started(spec_);
+    route::RouteData route = Started(sheet_);
     journal.Replay(route);
-    ExpectSameRoute(route, Started(spec_));
+    ExpectSameRoute(route, Started(sheet_));
     EXPECT_TRUE(fs::is_empty(dir_.path()));
     // Nor in a folder that does not exist.
     EXPECT_EQ(
@@ -53,7 +53,7 @@ TEST_F(Reader, MissingJournalMeansNoSavesAndCreatesNothing) {
 }
 
 TEST_F(Reader, SeesTheWritersCommittedSavesWhileItHoldsTheJournal) {
-    route::RouteData window = Started(spec_);
+    route::RouteData window = Started(sheet_);
     Journal writer = Open(Mode::ReadWrite);
     writer.Replay(window);
     ASSERT_FALSE(SaveThrough(window, writer, 1, {"8", "5", "0"}));
@@ -68,14 +68,14 @@ TEST_F(Reader, SeesTheWritersCommittedSavesWhileItHoldsTheJournal) {
     ASSERT_FALSE(SaveThrough(window, writer, 3, {"2", "2", "2"}));
     ExpectSameRoute(Read(), window);
     // A reader keeps the snapshot it opened on.
-    route::RouteData snapshot = Started(spec_);
+    route::RouteData snapshot = Started(sheet_);
     early.Replay(snapshot);
     EXPECT_EQ(snapshot.nSparadKund, 2);
     EXPECT_EQ(snapshot.nAntal(3, route::kLev, 2), 12);
 }
 
 TEST_F(Reader, ChangesNoFileOfAClosedJournal) {
-    route::RouteData window = Started(spec_);
+    route::RouteData window = Started(sheet_);
     {
         Journal writer = Open(Mode::ReadWrite);
         writer.Replay(window);
@@ -95,14 +95,14 @@ TEST_F(Reader, ChangesNoFileOfAClosedJournal) {
 }
 
 TEST_F(Reader, ReadsWhatACrashedWriterCommitted) {
-    testing_support::CrashWriter(path_, spec_, {{"8", "5", "0"}, {"6", "5", "12"}});
+    testing_support::CrashWriter(path_, sheet_, {{"8", "5", "0"}, {"6", "5", "12"}});
     const std::string journal = testing_support::ReadBytes(path_);
     const std::string log = testing_support::ReadBytes(path_ + "-wal");
     ASSERT_FALSE(log.empty());
     route::RouteData route = Read();
     EXPECT_EQ(route.nSparadKund, 2);
     EXPECT_EQ(route.nAntal(3, route::kLev, 2), 12);
-    testing_support::ExpectStockBalances(route, spec_);
+    testing_support::ExpectStockBalances(route, sheet_);
     // The log is left for the next writer to take in.
     EXPECT_EQ(testing_support::ReadBytes(path_), journal);
     EXPECT_EQ(testing_support::ReadBytes(path_ + "-wal"), log);

@@ -25,8 +25,8 @@ using Mode = day::Journal::Mode;
 using testing_support::FolderSnapshot;
 using testing_support::ReadBytes;
 using testing_support::SaveThrough;
-using testing_support::SmallSpec;
-using testing_support::SpecBytes;
+using testing_support::SheetBytes;
+using testing_support::SmallSheet;
 using testing_support::Started;
 using testing_support::WriteBytes;
 
@@ -42,7 +42,7 @@ protected:
 
     // A journal of the first saves of kFourSaves, closed again.
     route::RouteData MakeJournal(std::size_t saves) const {
-        route::RouteData route = Started(spec_);
+        route::RouteData route = Started(sheet_);
         Journal journal = Open(Mode::ReadWrite);
         journal.Replay(route);
         for (std::size_t i = 0; i < saves; ++i)
@@ -87,7 +87,7 @@ protected:
     void ExpectReplayRefused(long long save) const {
         const std::string before = ReadBytes(path_);
         for (Mode mode : {Mode::ReadOnly, Mode::ReadWrite}) {
-            route::RouteData route = Started(spec_);
+            route::RouteData route = Started(sheet_);
             Journal journal = Open(mode);
             try {
                 journal.Replay(route);
@@ -100,7 +100,7 @@ protected:
                     << message;
                 EXPECT_NE(message.find(path_), std::string::npos) << message;
             }
-            testing_support::ExpectSameRoute(route, Started(spec_));
+            testing_support::ExpectSameRoute(route, Started(sheet_));
             if (mode == Mode::ReadWrite) {
                 EXPECT_THROW(journal.Record({1, {1, 1, 1}, {29, 19, 24}}), std::logic_error);
                 EXPECT_NO_THROW(Open(Mode::ReadWrite));  // the lock is free while it lives
@@ -111,8 +111,8 @@ protected:
     }
 
     testing_support::TempDir dir_;
-    route::RouteSpec spec_ = SmallSpec();
-    std::string bytes_ = SpecBytes(spec_);
+    route::RouteSheet sheet_ = SmallSheet();
+    std::string bytes_ = SheetBytes(sheet_);
     std::string path_ = dir_.File("tisdag.csv.journal");
 };
 
@@ -125,7 +125,7 @@ TEST_F(Refusal, ChangedRouteFileNamesBothFilesAndChangesNothing) {
     ExpectRefused({"tisdag.csv", path_}, bytes_ + "Extra;1;1;1;1;1\r\n");
     ExpectRefused({"tisdag.csv", path_}, "");
     // Still the day it was, for the file it was begun on.
-    route::RouteData route = Started(spec_);
+    route::RouteData route = Started(sheet_);
     Journal journal = Open(Mode::ReadWrite);
     journal.Replay(route);
     testing_support::ExpectSameRoute(route, saved);
@@ -270,7 +270,7 @@ TEST_F(Refusal, SavesThatDoNotFitTheRouteStopTheReplay) {
 }
 
 TEST_F(Refusal, OneWriterAtATime) {
-    route::RouteData route = Started(spec_);
+    route::RouteData route = Started(sheet_);
     std::optional<Journal> first(Open(Mode::ReadWrite));
     first->Replay(route);
     ASSERT_FALSE(SaveThrough(route, *first, 1, {"1", "2", "3"}));
@@ -292,9 +292,9 @@ TEST_F(Refusal, OneWriterAtATime) {
 }
 
 TEST_F(Refusal, ACrashedWritersLockGoesWithIt) {
-    testing_support::CrashWriter(path_, spec_, {kFourSaves[0], kFourSaves[1]});
+    testing_support::CrashWriter(path_, sheet_, {kFourSaves[0], kFourSaves[1]});
     ASSERT_GT(fs::file_size(path_ + "-wal"), 0u);  // killed with its saves still in the log
-    route::RouteData route = Started(spec_);
+    route::RouteData route = Started(sheet_);
     Journal journal = Open(Mode::ReadWrite);
     journal.Replay(route);
     EXPECT_EQ(journal.SaveCount(), 2);
@@ -349,7 +349,7 @@ TEST_F(Refusal, JournalThatCannotBeWrittenCanStillBeRead) {
                       "Dagens journal " + path_ +
                           " kan inte öppnas för att spara (journalen är skrivskyddad).");
         }
-        route::RouteData route = Started(spec_);
+        route::RouteData route = Started(sheet_);
         Open(Mode::ReadOnly).Replay(route);
         testing_support::ExpectSameRoute(route, saved);
     });
@@ -368,7 +368,7 @@ TEST_F(Refusal, JournalThatCannotBeWrittenCanStillBeRead) {
                       "Dagens journal " + path_ +
                           " kan inte öppnas för att spara (mappen är skrivskyddad).");
         }
-        route::RouteData route = Started(spec_);
+        route::RouteData route = Started(sheet_);
         Open(Mode::ReadOnly).Replay(route);
         testing_support::ExpectSameRoute(route, saved);
     });
@@ -397,7 +397,7 @@ TEST_F(Refusal, JournalThatMayNotBeRead) {
 // never be joined to the new journal.
 TEST_F(Refusal, LeftoversOfAnEarlierAttemptAreNotTakenIn) {
     testing_support::TempDir other;
-    testing_support::CrashWriter(other.File("j"), spec_, {kFourSaves[0], kFourSaves[1]});
+    testing_support::CrashWriter(other.File("j"), sheet_, {kFourSaves[0], kFourSaves[1]});
     fs::copy_file(other.File("j-wal"), path_ + "-wal");
     WriteBytes(path_ + ".new", "half a journal");
     WriteBytes(path_ + ".new-wal", "half a log");
@@ -408,11 +408,11 @@ TEST_F(Refusal, LeftoversOfAnEarlierAttemptAreNotTakenIn) {
     EXPECT_EQ(testing_support::FileNames(dir_.path()),
               (std::vector<std::string>{"tisdag.csv.journal", "tisdag.csv.journal-shm",
                                         "tisdag.csv.journal-wal", "tisdag.csv.journal.lock"}));
-    route::RouteData route = Started(spec_);
+    route::RouteData route = Started(sheet_);
     Journal journal = Open(Mode::ReadWrite);
     journal.Replay(route);
     EXPECT_EQ(journal.SaveCount(), 0);
-    testing_support::ExpectSameRoute(route, Started(spec_));
+    testing_support::ExpectSameRoute(route, Started(sheet_));
 }
 
 }  // namespace

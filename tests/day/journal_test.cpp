@@ -17,8 +17,8 @@ using Mode = day::Journal::Mode;
 using testing_support::ExpectSameRoute;
 using testing_support::ExpectStockBalances;
 using testing_support::SaveThrough;
-using testing_support::SmallSpec;
-using testing_support::SpecBytes;
+using testing_support::SheetBytes;
+using testing_support::SmallSheet;
 using testing_support::Started;
 
 class JournalTest : public ::testing::Test {
@@ -28,15 +28,15 @@ protected:
     }
     // A journal opened and replayed onto a fresh route, as the window starts.
     Journal Resume(route::RouteData& route, Mode mode = Mode::ReadWrite) const {
-        route = Started(spec_);
+        route = Started(sheet_);
         Journal journal = Open(mode);
         journal.Replay(route);
         return journal;
     }
 
     testing_support::TempDir dir_;
-    route::RouteSpec spec_ = SmallSpec();
-    std::string bytes_ = SpecBytes(spec_);
+    route::RouteSheet sheet_ = SmallSheet();
+    std::string bytes_ = SheetBytes(sheet_);
     std::string path_ = dir_.File("tisdag.csv.journal");
 };
 
@@ -51,7 +51,7 @@ TEST_F(JournalTest, NewJournalHasNoSavesAndLeavesTheRouteAsStarted) {
     Journal journal = Resume(route);
     EXPECT_EQ(journal.SaveCount(), 0);
     EXPECT_EQ(journal.Path(), path_);
-    ExpectSameRoute(route, Started(spec_));
+    ExpectSameRoute(route, Started(sheet_));
     EXPECT_FALSE(journal.SavedAt(1).has_value());
 }
 
@@ -65,7 +65,7 @@ TEST_F(JournalTest, SavesComeBackAfterReopening) {
         EXPECT_EQ(journal.SaveCount(), 3);
     }
     // The same saves straight onto a route, with no journal at all.
-    route::RouteData direct = Started(spec_);
+    route::RouteData direct = Started(sheet_);
     ASSERT_FALSE(route::SaveKund(direct, 1, {"8", "5", ""}));
     ASSERT_FALSE(route::SaveKund(direct, 2, {"7", "4.5", "12 st"}));
     ASSERT_FALSE(route::SaveKund(direct, 3, {"-2", "5", "3"}));
@@ -78,7 +78,7 @@ TEST_F(JournalTest, SavesComeBackAfterReopening) {
     ExpectSameRoute(resumed, direct);
     EXPECT_EQ(resumed.nAntal(3, route::kLev, 3), 3);
     EXPECT_EQ(resumed.nAntal(1, route::kBest, route::kVan), 30 - 8 - 7 + 2);
-    ExpectStockBalances(resumed, spec_);
+    ExpectStockBalances(resumed, sheet_);
 }
 
 TEST_F(JournalTest, TheDayGoesOnAfterAResume) {
@@ -117,7 +117,7 @@ TEST_F(JournalTest, CorrectionsSaveReplacesTheCustomersDeliveries) {
     EXPECT_EQ(resumed.nAntal(1, route::kBest, route::kVan), 18);
     EXPECT_EQ(resumed.nAntal(3, route::kBest, route::kVan), 15);
     EXPECT_EQ(resumed.nSparadKund, 2);
-    ExpectStockBalances(resumed, spec_);
+    ExpectStockBalances(resumed, sheet_);
 }
 
 TEST_F(JournalTest, ScreenAfterResumeIsWhereSavingLeftIt) {
@@ -175,13 +175,13 @@ TEST_F(JournalTest, FilesAreTheOnesTheHeaderNames) {
 TEST_F(JournalTest, AJournalInAnotherFolderWorksTheSame) {
     testing_support::TempDir elsewhere;
     const std::string path = elsewhere.File("tisdag.journal");
-    route::RouteData route = Started(spec_);
+    route::RouteData route = Started(sheet_);
     {
         Journal journal = Journal::Open(path, "/media/stick/tisdag.csv", bytes_, Mode::ReadWrite);
         journal.Replay(route);
         ASSERT_FALSE(SaveThrough(route, journal, 1, {"3", "3", "3"}));
     }
-    route::RouteData resumed = Started(spec_);
+    route::RouteData resumed = Started(sheet_);
     Journal journal = Journal::Open(path, "/media/stick/tisdag.csv", bytes_, Mode::ReadOnly);
     journal.Replay(resumed);
     ExpectSameRoute(resumed, route);
@@ -189,11 +189,11 @@ TEST_F(JournalTest, AJournalInAnotherFolderWorksTheSame) {
 }
 
 TEST_F(JournalTest, MisuseIsAProgrammingError) {
-    route::RouteData route = Started(spec_);
+    route::RouteData route = Started(sheet_);
     Journal journal = Open();
     const route::SavePlan plan{1, {1, 1, 1}, {29, 19, 24}};
     EXPECT_THROW(journal.Record(plan), std::logic_error);  // not replayed yet
-    route::RouteData saved = Started(spec_);
+    route::RouteData saved = Started(sheet_);
     route::ApplySave(saved, plan);
     EXPECT_THROW(journal.Replay(saved), std::logic_error);  // not a fresh route
     journal.Replay(route);
@@ -206,7 +206,7 @@ TEST_F(JournalTest, MisuseIsAProgrammingError) {
     EXPECT_THROW(journal.Record(plan), std::invalid_argument);  // before the last saved
     EXPECT_EQ(journal.SaveCount(), 1);
 
-    route::RouteData reader = Started(spec_);
+    route::RouteData reader = Started(sheet_);
     Journal readOnly = Open(Mode::ReadOnly);
     readOnly.Replay(reader);
     EXPECT_THROW(readOnly.Record({4, {1, 1, 1}, {28, 18, 23}}), std::logic_error);

@@ -32,7 +32,7 @@ protected:
 
     // The window in the middle of the day: two customers saved.
     Journal StartDay(route::RouteData& route) const {
-        route = Started(spec_);
+        route = Started(sheet_);
         Journal journal = Open(Mode::ReadWrite);
         journal.Replay(route);
         EXPECT_FALSE(SaveThrough(route, journal, 1, {"8", "5", "0"}));
@@ -42,7 +42,7 @@ protected:
 
     // What a reader finds on disk right now.
     route::RouteData OnDisk() const {
-        route::RouteData route = Started(spec_);
+        route::RouteData route = Started(sheet_);
         Open(Mode::ReadOnly).Replay(route);
         return route;
     }
@@ -68,7 +68,7 @@ protected:
 
     // The day as it should end: customers 1 and 2, then 3 saved and corrected.
     route::RouteData Expected() const {
-        route::RouteData route = Started(spec_);
+        route::RouteData route = Started(sheet_);
         EXPECT_FALSE(route::SaveKund(route, 1, {"8", "5", "0"}));
         EXPECT_FALSE(route::SaveKund(route, 2, {"6", "5", "12"}));
         EXPECT_FALSE(route::SaveKund(route, 3, {"4", "5", "3"}));
@@ -78,8 +78,8 @@ protected:
     }
 
     testing_support::TempDir dir_;
-    route::RouteSpec spec_ = testing_support::SmallSpec();
-    std::string bytes_ = testing_support::SpecBytes(spec_);
+    route::RouteSheet sheet_ = testing_support::SmallSheet();
+    std::string bytes_ = testing_support::SheetBytes(sheet_);
     std::string path_ = dir_.File("tisdag.csv.journal");
 };
 
@@ -109,7 +109,7 @@ TEST_F(WriteFailure, FilesThatMayNotGrowAreAFullDisk) {
         ExpectSameRoute(route, Expected());
     });
     EXPECT_TRUE(testing_support::ExitedCleanly(status));
-    route::RouteData route = Started(spec_);
+    route::RouteData route = Started(sheet_);
     Journal journal = Open(Mode::ReadWrite);
     journal.Replay(route);
     EXPECT_EQ(journal.SaveCount(), 4);
@@ -173,7 +173,7 @@ TEST_F(WriteFailure, DiskErrorsRefuseTheSaveAndTheNextOneGoesThrough) {
             EXPECT_FALSE(SaveThrough(route, journal, 3, {"4", "4", "3"}));
             ExpectSameRoute(route, Expected());
         }
-        route::RouteData route = Started(spec_);
+        route::RouteData route = Started(sheet_);
         Journal journal = Open(Mode::ReadWrite);
         journal.Replay(route);
         EXPECT_EQ(journal.SaveCount(), 4);

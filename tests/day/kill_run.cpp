@@ -38,29 +38,29 @@ struct ScriptedSave {
     std::vector<int16_t> lev;
 };
 
-route::RouteSpec KillSpec(uint64_t seed) {
+route::RouteSheet KillSheet(uint64_t seed) {
     std::mt19937_64 random(seed);
     std::uniform_int_distribution<int> order(0, 9);
-    route::RouteSpec spec;
-    for (int k = 1; k <= kCustomers; ++k) spec.customers.push_back("Kund " + std::to_string(k));
+    route::RouteSheet sheet;
+    for (int k = 1; k <= kCustomers; ++k) sheet.customers.push_back("Kund " + std::to_string(k));
     for (int a = 1; a <= kArticles; ++a) {
-        spec.articles.push_back("Artikel " + std::to_string(a));
+        sheet.articles.push_back("Artikel " + std::to_string(a));
         std::vector<int16_t> orders;
         int sum = 0;
         for (int k = 1; k <= kCustomers; ++k) {
             orders.push_back(static_cast<int16_t>(order(random)));
             sum += orders.back();
         }
-        spec.orders.push_back(orders);
-        spec.lager.push_back(static_cast<int16_t>(sum + 5));
+        sheet.orders.push_back(orders);
+        sheet.lager.push_back(static_cast<int16_t>(sum + 5));
     }
-    return spec;
+    return sheet;
 }
 
 // A driver's day: the customers in order, now and then one skipped or the
 // last one saved again to correct it, deliveries near the orders (a few
 // returned, -1).
-std::vector<ScriptedSave> DayScript(const route::RouteSpec& spec, uint64_t seed, int day) {
+std::vector<ScriptedSave> DayScript(const route::RouteSheet& sheet, uint64_t seed, int day) {
     std::mt19937_64 random(seed * 1000003 + static_cast<uint64_t>(day));
     std::uniform_int_distribution<int> choice(0, 9);
     std::vector<ScriptedSave> script;
@@ -78,7 +78,7 @@ std::vector<ScriptedSave> DayScript(const route::RouteSpec& spec, uint64_t seed,
         ScriptedSave save{static_cast<int16_t>(kund), {}};
         for (int a = 0; a < kArticles; ++a) {
             const int best =
-                spec.orders[static_cast<std::size_t>(a)][static_cast<std::size_t>(kund - 1)];
+                sheet.orders[static_cast<std::size_t>(a)][static_cast<std::size_t>(kund - 1)];
             save.lev.push_back(
                 static_cast<int16_t>(std::uniform_int_distribution<int>(-1, best + 2)(random)));
         }
@@ -94,8 +94,8 @@ struct Model {
     std::vector<std::vector<int>> lev;  // [customer - 1][article - 1]
     int sparad = 0;
 
-    Model(const route::RouteSpec& spec, const std::vector<ScriptedSave>& script, int64_t n)
-        : lager(spec.lager.begin(), spec.lager.end()),
+    Model(const route::RouteSheet& sheet, const std::vector<ScriptedSave>& script, int64_t n)
+        : lager(sheet.lager.begin(), sheet.lager.end()),
           lev(kCustomers, std::vector<int>(kArticles, 0)) {
         for (int64_t i = 0; i < n; ++i) {
             const ScriptedSave& save = script[static_cast<std::size_t>(i)];
@@ -109,12 +109,12 @@ struct Model {
     }
 };
 
-[[noreturn]] void RunChild(const std::string& path, const route::RouteSpec& spec,
+[[noreturn]] void RunChild(const std::string& path, const route::RouteSheet& sheet,
                            const std::vector<ScriptedSave>& script, int ackFd) {
     try {
-        route::RouteData route = Started(spec);
+        route::RouteData route = Started(sheet);
         day::Journal journal =
-            day::Journal::Open(path, kRouteName, SpecBytes(spec), day::Journal::Mode::ReadWrite);
+            day::Journal::Open(path, kRouteName, SheetBytes(sheet), day::Journal::Mode::ReadWrite);
         journal.Replay(route);
         for (auto i = static_cast<std::size_t>(journal.SaveCount()); i < script.size(); ++i) {
             std::vector<std::string> texts;
@@ -171,14 +171,14 @@ std::string CheckRows(const std::string& path, int64_t n) {
 
 // The journal after a kill: returns the number of saves in it, or -1 with
 // the failure added.
-int64_t Check(const std::string& path, const route::RouteSpec& spec,
+int64_t Check(const std::string& path, const route::RouteSheet& sheet,
               const std::vector<ScriptedSave>& script, std::vector<std::string>& problems) {
     if (!fs::exists(path)) return 0;
-    route::RouteData route = Started(spec);
+    route::RouteData route = Started(sheet);
     int64_t n = 0;
     {
         day::Journal journal =
-            day::Journal::Open(path, kRouteName, SpecBytes(spec), day::Journal::Mode::ReadOnly);
+            day::Journal::Open(path, kRouteName, SheetBytes(sheet), day::Journal::Mode::ReadOnly);
         n = journal.SaveCount();
         journal.Replay(route);
     }
@@ -186,7 +186,7 @@ int64_t Check(const std::string& path, const route::RouteSpec& spec,
         problems.emplace_back("more saves than the script has");
         return -1;
     }
-    const Model model(spec, script, n);
+    const Model model(sheet, script, n);
     std::ostringstream wrong;
     if (route.nSparadKund != model.sparad) wrong << "nSparadKund " << route.nSparadKund << "; ";
     const int aktKund = model.sparad == 0 ? 1 : std::min(model.sparad + 1, kCustomers);
@@ -195,7 +195,7 @@ int64_t Check(const std::string& path, const route::RouteSpec& spec,
         const auto ai = static_cast<std::size_t>(a - 1);
         if (route.nAntal(a, route::kBest, route::kVan) != model.lager[ai])
             wrong << "Lager of article " << a << "; ";
-        int balance = spec.lager[ai];
+        int balance = sheet.lager[ai];
         for (int k = 1; k <= kCustomers; ++k) {
             const int lev = route.nAntal(a, route::kLev, k);
             if (lev != model.lev[static_cast<std::size_t>(k - 1)][ai])
@@ -223,10 +223,10 @@ KillRunReport RunKills(const std::string& folder, int kills, uint64_t seed) {
     KillRunReport report;
     const auto started = Clock::now();
     const std::string path = folder + "/dag.csv.journal";
-    const route::RouteSpec spec = KillSpec(seed);
+    const route::RouteSheet sheet = KillSheet(seed);
     std::mt19937_64 random(seed);
     int day = 0;
-    std::vector<ScriptedSave> script = DayScript(spec, seed, day);
+    std::vector<ScriptedSave> script = DayScript(sheet, seed, day);
     int64_t inJournal = 0;  // saves the journal held when the child started
     RemoveJournal(path);
     // How long a child takes to open the journal and to make a save, learnt
@@ -248,7 +248,7 @@ KillRunReport RunKills(const std::string& folder, int kills, uint64_t seed) {
         if (pid < 0) throw std::runtime_error("fork failed");
         if (pid == 0) {
             close(pipeFds[0]);
-            RunChild(path, spec, script, pipeFds[1]);
+            RunChild(path, sheet, script, pipeFds[1]);
         }
         close(pipeFds[1]);
         ++report.runs;
@@ -309,7 +309,7 @@ KillRunReport RunKills(const std::string& folder, int kills, uint64_t seed) {
         int64_t found = -1;
         std::vector<std::string> problems;
         try {
-            found = Check(path, spec, script, problems);
+            found = Check(path, sheet, script, problems);
         } catch (const std::exception& e) {
             problems.emplace_back(e.what());
         }
@@ -327,7 +327,7 @@ KillRunReport RunKills(const std::string& folder, int kills, uint64_t seed) {
         if (found < 0 || found == static_cast<int64_t>(script.size())) {
             if (found >= 0) ++report.days;
             RemoveJournal(path);
-            script = DayScript(spec, seed, ++day);
+            script = DayScript(sheet, seed, ++day);
             inJournal = 0;
         } else {
             inJournal = found;

@@ -11,11 +11,11 @@
 namespace {
 
 using route::RouteData;
-using route::RouteSpec;
+using route::RouteSheet;
 
-RouteData Started(const RouteSpec& spec) {
+RouteData Started(const RouteSheet& sheet) {
     RouteData r;
-    route::StartRoute(r, spec);
+    route::StartRoute(r, sheet);
     return r;
 }
 
@@ -23,10 +23,10 @@ void Save(RouteData& r, int k, const std::vector<std::string>& texts) {
     ASSERT_FALSE(route::SaveKund(r, static_cast<int16_t>(k), texts).has_value()) << k;
 }
 
-const RouteSpec kSmall{{"108 Skivad J.F.", "Bröd; \"extra\""},
-                       {"Maxi tur 1", "ICA\nButiken", "Lokala Statoil"},
-                       {24, 10},
-                       {{10, 8, 6}, {5, 3, 2}}};
+const RouteSheet kSmall{{"108 Skivad J.F.", "Bröd; \"extra\""},
+                        {"Maxi tur 1", "ICA\nButiken", "Lokala Statoil"},
+                        {24, 10},
+                        {{10, 8, 6}, {5, 3, 2}}};
 
 TEST(WriteReport, OneLinePerArticleWithTheSavedShopsFilledIn) {
     RouteData r = Started(kSmall);
@@ -49,12 +49,12 @@ TEST(WriteReport, OneLinePerArticleWithTheSavedShopsFilledIn) {
 }
 
 TEST(WriteReport, SumsGoBeyondSixteenBits) {
-    const RouteSpec spec{{"130 Rasker"}, {"A", "B", "C"}, {32767}, {{0, 0, 0}}};
-    RouteData r = Started(spec);
+    const RouteSheet sheet{{"130 Rasker"}, {"A", "B", "C"}, {32767}, {{0, 0, 0}}};
+    RouteData r = Started(sheet);
     Save(r, 1, {"30000"});
     Save(r, 2, {"-30000"});
     Save(r, 3, {"30000"});
-    EXPECT_EQ(day::WriteReport(spec, r),
+    EXPECT_EQ(day::WriteReport(sheet, r),
               "\xEF\xBB\xBF"
               "Artikel;Lastat;Levererat;Returer;Kvar;A;B;C\r\n"
               "130 Rasker;32767;60000;30000;2767;30000;-30000;30000\r\n");
@@ -62,7 +62,7 @@ TEST(WriteReport, SumsGoBeyondSixteenBits) {
 
 TEST(WriteReport, RefusesARouteStartedFromAnotherPlan) {
     const RouteData r = Started(kSmall);
-    RouteSpec other = kSmall;
+    RouteSheet other = kSmall;
     other.articles.emplace_back("320 Leva");
     other.lager.push_back(1);
     other.orders.push_back({1, 0, 0});
@@ -88,19 +88,19 @@ std::vector<std::vector<std::string>> ReadBack(const std::string& report) {
 }
 
 TEST(WriteReport, NamesComeBackThroughTheCsvReaderAsTheyWere) {
-    const RouteSpec spec{{"a;b", "\"q\"", "line\r\nbreak", " blank ", "åäö ÅÄÖ", "x,y\tz"},
-                         {"Maxi; tur \"1\"", "ICA\rButiken"},
-                         {1, 2, 3, 4, 5, 6},
-                         {{1, 0}, {0, 2}, {3, 0}, {0, 4}, {5, 0}, {0, 6}}};
-    RouteData r = Started(spec);
+    const RouteSheet sheet{{"a;b", "\"q\"", "line\r\nbreak", " blank ", "åäö ÅÄÖ", "x,y\tz"},
+                           {"Maxi; tur \"1\"", "ICA\rButiken"},
+                           {1, 2, 3, 4, 5, 6},
+                           {{1, 0}, {0, 2}, {3, 0}, {0, 4}, {5, 0}, {0, 6}}};
+    RouteData r = Started(sheet);
     Save(r, 1, {"1", "0", "-1", "0", "5", "0"});
-    const auto rows = ReadBack(day::WriteReport(spec, r));
+    const auto rows = ReadBack(day::WriteReport(sheet, r));
     ASSERT_EQ(rows.size(), 7U);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"Artikel", "Lastat", "Levererat", "Returer",
-                                                 "Kvar", spec.customers[0], spec.customers[1]}));
-    for (std::size_t a = 0; a < spec.articles.size(); ++a) {
+                                                 "Kvar", sheet.customers[0], sheet.customers[1]}));
+    for (std::size_t a = 0; a < sheet.articles.size(); ++a) {
         ASSERT_EQ(rows[a + 1].size(), 7U);
-        EXPECT_EQ(rows[a + 1][0], spec.articles[a]);
+        EXPECT_EQ(rows[a + 1][0], sheet.articles[a]);
         EXPECT_EQ(rows[a + 1][6], "");
     }
     EXPECT_EQ(rows[3][2], "0");
@@ -116,11 +116,11 @@ struct Model {
     int saved = 0;
 };
 
-void ExpectReportMatches(const RouteSpec& spec, const RouteData& r, const Model& m) {
-    const auto rows = ReadBack(day::WriteReport(spec, r));
-    const std::size_t shops = spec.customers.size();
-    ASSERT_EQ(rows.size(), spec.articles.size() + 1);
-    for (std::size_t a = 0; a < spec.articles.size(); ++a) {
+void ExpectReportMatches(const RouteSheet& sheet, const RouteData& r, const Model& m) {
+    const auto rows = ReadBack(day::WriteReport(sheet, r));
+    const std::size_t shops = sheet.customers.size();
+    ASSERT_EQ(rows.size(), sheet.articles.size() + 1);
+    for (std::size_t a = 0; a < sheet.articles.size(); ++a) {
         const auto& row = rows[a + 1];
         ASSERT_EQ(row.size(), shops + 5);
         long long delivered = 0;
@@ -134,7 +134,7 @@ void ExpectReportMatches(const RouteSpec& spec, const RouteData& r, const Model&
                 EXPECT_EQ(row[k + 5], "");
             }
         }
-        EXPECT_EQ(row[0], spec.articles[a]);
+        EXPECT_EQ(row[0], sheet.articles[a]);
         EXPECT_EQ(row[1], std::to_string(m.loaded[a]));
         EXPECT_EQ(row[2], std::to_string(delivered));
         EXPECT_EQ(row[3], std::to_string(returned));
@@ -149,26 +149,26 @@ TEST(WriteReport, AgreesWithAModelAfterRandomSavesAndCorrections) {
         auto draw = [&gen](int low, int high) {
             return std::uniform_int_distribution<int>(low, high)(gen);
         };
-        RouteSpec spec;
+        RouteSheet sheet;
         const int articles = draw(1, 6);
         const int shops = draw(1, 5);
-        for (int k = 1; k <= shops; ++k) spec.customers.push_back("Butik " + std::to_string(k));
+        for (int k = 1; k <= shops; ++k) sheet.customers.push_back("Butik " + std::to_string(k));
         for (int a = 1; a <= articles; ++a) {
-            spec.articles.push_back("Artikel " + std::to_string(a));
+            sheet.articles.push_back("Artikel " + std::to_string(a));
             std::vector<int16_t> orders;
             int sum = 0;
             for (int k = 1; k <= shops; ++k) {
                 orders.push_back(static_cast<int16_t>(draw(0, 40)));
                 sum += orders.back();
             }
-            spec.orders.push_back(orders);
-            spec.lager.push_back(static_cast<int16_t>(draw(0, 1) ? sum : draw(0, 32767)));
+            sheet.orders.push_back(orders);
+            sheet.lager.push_back(static_cast<int16_t>(draw(0, 1) ? sum : draw(0, 32767)));
         }
-        RouteData r = Started(spec);
+        RouteData r = Started(sheet);
         Model m;
-        m.loaded.assign(spec.lager.begin(), spec.lager.end());
+        m.loaded.assign(sheet.lager.begin(), sheet.lager.end());
         m.stored.assign(static_cast<std::size_t>(shops), {});
-        ExpectReportMatches(spec, r, m);
+        ExpectReportMatches(sheet, r, m);
 
         for (int step = 0; step < 12; ++step) {
             // The next shop, or the last saved one again to correct it.
@@ -187,7 +187,7 @@ TEST(WriteReport, AgreesWithAModelAfterRandomSavesAndCorrections) {
                 m.saved = k;
             }
             ASSERT_EQ(r.nSparadKund, m.saved);
-            ExpectReportMatches(spec, r, m);
+            ExpectReportMatches(sheet, r, m);
         }
     }
 }

@@ -13,7 +13,7 @@
 namespace {
 
 using namespace std::string_literals;
-using route::RouteSpec;
+using route::RouteSheet;
 
 std::string Message(std::string_view bytes) {
     try {
@@ -24,17 +24,17 @@ std::string Message(std::string_view bytes) {
     return "(accepted)";
 }
 
-void ExpectSpec(const RouteSpec& got, const RouteSpec& want) {
+void ExpectSheet(const RouteSheet& got, const RouteSheet& want) {
     EXPECT_EQ(got.articles, want.articles);
     EXPECT_EQ(got.customers, want.customers);
     EXPECT_EQ(got.lager, want.lager);
     EXPECT_EQ(got.orders, want.orders);
 }
 
-const RouteSpec kExample{{"108 Skivad J.F.", "116 Jätterasker"},
-                         {"Maxi tur 1", "ICA Butiken", "Lokala Statoil", "Maxi tur 2"},
-                         {24, 40},
-                         {{12, 6, 1, 5}, {0, 30, 7, 3}}};
+const RouteSheet kExample{{"108 Skivad J.F.", "116 Jätterasker"},
+                          {"Maxi tur 1", "ICA Butiken", "Lokala Statoil", "Maxi tur 2"},
+                          {24, 40},
+                          {{12, 6, 1, 5}, {0, 30, 7, 3}}};
 
 TEST(ParseRouteFile, TheOfficeExampleInEverySeparatorAndLineEnd) {
     const struct {
@@ -69,14 +69,14 @@ TEST(ParseRouteFile, TheOfficeExampleInEverySeparatorAndLineEnd) {
     };
     for (const auto& [how, file] : files) {
         SCOPED_TRACE(how);
-        ExpectSpec(day::ParseRouteFile(file, "tisdag.csv"), kExample);
+        ExpectSheet(day::ParseRouteFile(file, "tisdag.csv"), kExample);
     }
 }
 
 TEST(ParseRouteFile, WhatSpreadsheetsWriteIsReadAsMeant) {
     const struct {
         std::string file;
-        RouteSpec want;
+        RouteSheet want;
     } cases[] = {
         // Separators, quotes and line breaks inside quoted names; a line
         // break in a name becomes a blank.
@@ -128,7 +128,7 @@ TEST(ParseRouteFile, WhatSpreadsheetsWriteIsReadAsMeant) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        ExpectSpec(day::ParseRouteFile(c.file, "tisdag.csv"), c.want);
+        ExpectSheet(day::ParseRouteFile(c.file, "tisdag.csv"), c.want);
     }
 }
 
@@ -252,10 +252,10 @@ TEST(ParseRouteFile, SizesThatNoRouteHas) {
 }
 
 TEST(ParseRouteFile, WhatItReturnsStartsARoute) {
-    const RouteSpec spec =
+    const RouteSheet sheet =
         day::ParseRouteFile("Artikel;Lager;A;B\n108;;32767;0\n116;3;;\n", "tisdag.csv");
     route::RouteData r;
-    route::StartRoute(r, spec);
+    route::StartRoute(r, sheet);
     EXPECT_EQ(r.nAntal(1, route::kBest, route::kVan), 32767);
     EXPECT_EQ(r.nAntal(2, route::kBest, route::kVan), 3);
     EXPECT_EQ(r.colKund.Item(2), "B");
@@ -301,7 +301,7 @@ TEST(ReadRouteFile, ReadsTheFileAsBytes) {
         "116 J\xC3\xA4tterasker;;3\r\n";
     const std::string path = dir.Write("tisdag.csv", bytes);
     EXPECT_EQ(day::ReadFileBytes(path, "tisdag.csv"), bytes);
-    ExpectSpec(day::ReadRouteFile(path), {{"116 Jätterasker"}, {"Gården"}, {3}, {{3}}});
+    ExpectSheet(day::ReadRouteFile(path), {{"116 Jätterasker"}, {"Gården"}, {3}, {{3}}});
 
     const std::string binary = "a\0b\r\n\xFF\x1A"s + std::string(70000, 'z');
     EXPECT_EQ(day::ReadFileBytes(dir.Write("binary", binary), "binary"), binary);
@@ -343,15 +343,15 @@ TEST(ReadRouteFile, AFileWithoutReadPermission) {
 }
 
 TEST(ReadRouteFile, TheExampleRouteLoads) {
-    const RouteSpec spec = day::ReadRouteFile(LEVERANS_DATA_DIR "/tisdag.csv");
-    EXPECT_EQ(spec.articles,
+    const RouteSheet sheet = day::ReadRouteFile(LEVERANS_DATA_DIR "/tisdag.csv");
+    EXPECT_EQ(sheet.articles,
               (std::vector<std::string>{"108 Skivad J.F.", "116 Jätterasker", "120 Lyxfranska",
                                         "130 Rasker", "308 Vitabygrova", "320 Leva",
                                         "326 Gräddad längtan"}));
-    EXPECT_GE(spec.customers.size(), 4U);
-    EXPECT_LE(spec.customers.size(), 6U);
+    EXPECT_GE(sheet.customers.size(), 4U);
+    EXPECT_LE(sheet.customers.size(), 6U);
     route::RouteData r;
-    route::StartRoute(r, spec);
+    route::StartRoute(r, sheet);
     route::CalcRek(r);
     EXPECT_EQ(r.colArtikel.Count(), 7);
 }

@@ -12,13 +12,13 @@ using route::kLev;
 using route::kRek;
 using route::kVan;
 using route::RouteData;
-using route::RouteSpec;
+using route::RouteSheet;
 
-RouteSpec TwoByThree() {
-    return RouteSpec{{"108 Skivad J.F.", "116 Jätterasker"},
-                     {"Maxi tur 1", "ICA Butiken", "Lokala Statoil"},
-                     {24, 40},
-                     {{12, 6, 1}, {0, 30, 7}}};
+RouteSheet TwoByThree() {
+    return RouteSheet{{"108 Skivad J.F.", "116 Jätterasker"},
+                      {"Maxi tur 1", "ICA Butiken", "Lokala Statoil"},
+                      {24, 40},
+                      {{12, 6, 1}, {0, 30, 7}}};
 }
 
 TEST(StartRoute, FillsNamesOrdersAndLoadedStock) {
@@ -42,27 +42,27 @@ TEST(StartRoute, FillsNamesOrdersAndLoadedStock) {
 }
 
 TEST(StartRoute, RefusesPlansThatAreNoRoute) {
-    auto refused = [](const RouteSpec& spec) {
+    auto refused = [](const RouteSheet& sheet) {
         RouteData r;
-        EXPECT_THROW(route::StartRoute(r, spec), route::RouteError);
+        EXPECT_THROW(route::StartRoute(r, sheet), route::RouteError);
         EXPECT_EQ(r.colArtikel.Count(), 0);  // nothing half filled
     };
-    RouteSpec noArticle = TwoByThree();
+    RouteSheet noArticle = TwoByThree();
     noArticle.articles.clear();
     noArticle.lager.clear();
     noArticle.orders.clear();
     refused(noArticle);
-    RouteSpec noCustomer = TwoByThree();
+    RouteSheet noCustomer = TwoByThree();
     noCustomer.customers.clear();
     for (auto& row : noCustomer.orders) row.clear();
     refused(noCustomer);
-    RouteSpec ragged = TwoByThree();
+    RouteSheet ragged = TwoByThree();
     ragged.orders[1].pop_back();
     refused(ragged);
-    RouteSpec negative = TwoByThree();
+    RouteSheet negative = TwoByThree();
     negative.orders[0][1] = -1;
     refused(negative);
-    RouteSpec tooMany = TwoByThree();
+    RouteSheet tooMany = TwoByThree();
     tooMany.orders[0] = {32767, 1, 0};  // the recommendation could not add them
     refused(tooMany);
 }
