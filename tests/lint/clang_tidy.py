@@ -5,8 +5,9 @@
 Uses the builds' compile_commands.json and the checked-in .clang-tidy.
 Generated files (moc, autogen) and build folders are never looked at: only
 files under our source folders are, and headers only when they lie there too.
-A file that several targets or builds compile is checked once, with the
-first build's command for it.
+A file that several targets or builds compile is checked once: with a
+command that brings clang's precompiled header if one does (it only saves
+parsing the same system headers again), else with the first build's.
 """
 
 import json
@@ -22,9 +23,8 @@ DIRS = ("route", "day", "screen", "app", "bench", "tests", "fuzz")
 
 
 def prepared(entry):
-    """The entry as clang-tidy is to read it. A precompiled header that clang
-    made (the sanitizer build's) is kept: it only saves parsing the same
-    system headers again. GCC's cannot be read by clang and is taken out."""
+    """The entry as clang-tidy is to read it: GCC's precompiled header cannot
+    be read by clang and is taken out; clang's is kept."""
     args = entry["arguments"] if "arguments" in entry else shlex.split(entry["command"])
     kept = []
     i = 0
@@ -39,6 +39,10 @@ def prepared(entry):
     entry.pop("command", None)
     entry["arguments"] = kept
     return entry
+
+
+def uses_pch(entry):
+    return "-include-pch" in entry["arguments"]
 
 
 def weight(path, entry):
@@ -61,8 +65,11 @@ def main():
             database = json.load(f)
         for entry in database:
             path = os.path.realpath(os.path.join(entry["directory"], entry["file"]))
-            if path.endswith(".cpp") and path.startswith(roots) and path not in entries:
-                entries[path] = prepared(entry)
+            if not (path.endswith(".cpp") and path.startswith(roots)):
+                continue
+            entry = prepared(entry)
+            if path not in entries or (uses_pch(entry) and not uses_pch(entries[path])):
+                entries[path] = entry
     if not entries:
         print(f"none of the sources under {src} is in the compile databases", file=sys.stderr)
         return 1
