@@ -35,11 +35,7 @@ namespace day {
 class JournalFailure : public route::JournalError {
 public:
     JournalFailure(const std::string& message, std::string detail)
-        : route::JournalError(message), detail_(std::move(detail)) {}
-    const std::string& detail() const { return detail_; }
-
-private:
-    std::string detail_;
+        : route::JournalError(message, std::move(detail)) {}
 };
 
 // tisdag.csv -> tisdag.csv.journal, beside the route file.
