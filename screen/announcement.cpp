@@ -4,6 +4,7 @@
 #include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QStringList>
 
 namespace screen {
 
@@ -31,6 +32,15 @@ Announcement::Announcement(QWidget* parent) : QWidget(parent) {
 
 void Announcement::Say(const QString& text) {
     text_ = text;
+    Queue();
+}
+
+void Announcement::SayFirst(const QString& text) {
+    first_ = text;
+    Queue();
+}
+
+void Announcement::Queue() {
     if (queued_) return;
     queued_ = true;
     // After the change that prompted it, and after what that change queued
@@ -46,7 +56,12 @@ bool Announcement::event(QEvent* event) {
     }
     if (event->type() == kSay) {
         queued_ = false;
-        setAccessibleName(text_);
+        QStringList parts;
+        for (const QString& part : {first_, text_})
+            if (!part.isEmpty()) parts << part;
+        first_.clear();
+        text_.clear();
+        setAccessibleName(parts.join(QLatin1Char(' ')));
         // Shown again, so that a reader hears it even when the text is the same.
         hide();
         show();

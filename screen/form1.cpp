@@ -1,5 +1,6 @@
 #include "screen/form1.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QGroupBox>
 #include <QMessageBox>
@@ -9,6 +10,7 @@
 
 #include "screen/captionframe.h"
 #include "screen/flexgrid.h"
+#include "screen/keyrepeatfilter.h"
 #include "screen/textbox.h"
 #include "screen/twips.h"
 
@@ -68,10 +70,12 @@ void Form1::CreateControls() {
     MoveTwips(Command3, 4800, 2280, 855, 435);
 
     // No button is the window's default: Enter and Escape belong to the grid
-    // and the editor. A button that has the focus itself takes Enter, as Space.
+    // and the editor. A button that has the focus itself takes Enter, as Space,
+    // but once per press: a held key is no stream of clicks.
     for (QPushButton* button : {Command1, Command2, Command3}) {
         button->setDefault(false);
         button->setAutoDefault(true);
+        new KeyRepeatFilter(button);
     }
 
     GridText->raise();  // the editor covers the grid
@@ -169,7 +173,11 @@ void Form1::ShowMessage(const QString& text) {
     if (MessageSink) {
         MessageSink(text);
     } else {
-        QMessageBox::warning(this, windowTitle(), text);
+        // The Enter still held from "Spara" must not close the message unread.
+        QMessageBox box(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+        new KeyRepeatFilter(&box);
+        for (QAbstractButton* button : box.buttons()) new KeyRepeatFilter(button);
+        box.exec();
     }
 }
 

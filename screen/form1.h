@@ -13,6 +13,7 @@ class QPushButton;
 
 namespace screen {
 
+class Announcement;
 class FlexGrid;
 class TextBox;
 
@@ -70,6 +71,8 @@ private:
     void CreateControls();
     // Swedish names and descriptions for screen readers.
     void SetAccessibleTexts();
+    // Tells a screen reader that customer nKundId's save was kept.
+    void AnnounceSaved(int16_t nKundId);
     void ConnectEvents();
     void SetSparaState();
     // Draws customer nKundId as the current one, or throws leaving all as it was.
@@ -84,6 +87,7 @@ private:
     std::unique_ptr<route::RandomSource> random_;
     std::unique_ptr<route::RouteData> day_;  // until the load takes it over
     route::SaveJournal* journal_ = nullptr;
+    Announcement* announcement_ = nullptr;  // owned by the window
 };
 
 // A Swedish sentence for the driver about a run-time error.

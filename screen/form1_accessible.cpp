@@ -73,6 +73,7 @@ void Form1::SetAccessibleTexts() {
     // and is said when another customer's page comes up.
     auto* announcement = new Announcement(this);
     announcement->setObjectName(QStringLiteral("Announcement"));
+    announcement_ = announcement;
     const auto nameTable = [this, announcement](const QString& text) {
         // The page drawing writes the customer's name into the box; what the
         // driver may type there is no new page.
@@ -83,6 +84,14 @@ void Form1::SetAccessibleTexts() {
         if (isVisible()) announcement->Say(text);
     };
     connect(Text1, &QLineEdit::textChanged, this, nameTable);
+}
+
+void Form1::AnnounceSaved(int16_t nKundId) {
+    // Heard ahead of the next customer's name, which the page drawing says;
+    // on the last customer the page stays and this is said alone.
+    if (!isVisible()) return;
+    announcement_->SayFirst(
+        QStringLiteral("Sparat: %1.").arg(QString::fromStdString(colKund.Item(nKundId))));
 }
 
 }  // namespace screen

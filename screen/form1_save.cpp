@@ -57,13 +57,25 @@ void Form1::Command3_Click() {
             journal_->Record(plan);
         } catch (const route::JournalError& e) {
             // The journal's message is the driver's: what failed and what to do.
-            std::fprintf(stderr, "leverans: sparandet misslyckades: %s\n", e.what());
+            // Its cause (a result code, errno) is for whoever reads the log.
+            if (e.detail().empty()) {
+                std::fprintf(stderr, "leverans: sparandet misslyckades: %s\n", e.what());
+            } else {
+                std::fprintf(stderr, "leverans: sparandet misslyckades: %s (orsak: %s)\n", e.what(),
+                             e.detail().c_str());
+            }
             ShowMessage(QString::fromUtf8(e.what()));
             return;
         }
     }
     route::ApplySave(*this, plan);
+    AnnounceSaved(plan.nKundId);
     Command2_Click();
+    // The next shop is typed straight away, so the grid takes the keys, not
+    // "Spara": a second Enter opens an entry instead of saving an empty page.
+    // The page drawing has closed any entry, so the grid's focus event
+    // commits nothing onto the new page. On the last shop the page stays.
+    Grid1->SetFocus();
 }
 
 }  // namespace screen

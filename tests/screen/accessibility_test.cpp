@@ -12,6 +12,7 @@
 
 namespace {
 
+using testing_support::Becomes;
 using testing_support::FormFixture;
 
 // Qt's view of the window, the way a screen reader gets it. Without a
@@ -412,11 +413,11 @@ TEST_F(Accessibility, ANewPageIsAnnouncedWithItsCustomer) {
     Click(form->Command2);
     Click(form->Command2);  // two pages before the announcement is made
     EXPECT_NE(Name(iface), "Lokala Statoil");
-    QTRY_COMPARE(Name(iface), QStringLiteral("Lokala Statoil"));
+    EXPECT_TRUE(Becomes([&] { return Name(iface); }, QStringLiteral("Lokala Statoil")));
     EXPECT_TRUE(announcement->isVisible());
     EXPECT_EQ(Name(GridIface()), "Artiklar för Lokala Statoil");
     Click(form->Command1);
-    QTRY_COMPARE(Name(iface), QStringLiteral("ICA Butiken"));
+    EXPECT_TRUE(Becomes([&] { return Name(iface); }, QStringLiteral("ICA Butiken")));
 
     // Typing in the name box is not a new page.
     form->Text1->setFocus();
@@ -424,6 +425,41 @@ TEST_F(Accessibility, ANewPageIsAnnouncedWithItsCustomer) {
     QTest::qWait(20);
     EXPECT_EQ(Name(iface), "ICA Butiken");
     EXPECT_EQ(Name(GridIface()), "Artiklar för ICA Butiken");
+}
+
+// Wherever the focus is, a reader hears that the save was kept, then the
+// customer whose page came up.
+TEST_F(Accessibility, ASaveIsAnnouncedAheadOfTheNextCustomer) {
+    Show();
+    QAccessibleInterface* iface = Of(form->findChild<QWidget*>("Announcement"));
+    ASSERT_NE(iface, nullptr);
+    const auto said = [&] { return Name(iface); };
+
+    TypeLev(1, "5");
+    Click(form->Command3);
+    ASSERT_EQ(form->nSparadKund, 1);
+    EXPECT_TRUE(Becomes(said, QStringLiteral("Sparat: Maxi tur 1. ICA Butiken")));
+    Click(form->Command2);  // a page alone says no save
+    EXPECT_TRUE(Becomes(said, QStringLiteral("Lokala Statoil")));
+
+    // On the last customer the page stays and the save is said alone.
+    Click(form->Command2);
+    ASSERT_EQ(form->nAktKund, 4);
+    EXPECT_TRUE(Becomes(said, QStringLiteral("Maxi tur 2")));
+    Click(form->Command3);
+    ASSERT_EQ(form->nSparadKund, 4);
+    EXPECT_TRUE(Becomes(said, QStringLiteral("Sparat: Maxi tur 2.")));
+}
+
+TEST_F(Accessibility, ARefusedSaveIsNotAnnouncedAsKept) {
+    Show();
+    QAccessibleInterface* iface = Of(form->findChild<QWidget*>("Announcement"));
+    ASSERT_NE(iface, nullptr);
+    TypeLev(3, "99999");
+    Click(form->Command3);
+    ASSERT_EQ(messages.size(), 1);  // the driver reads the refusal
+    Click(form->Command2);
+    EXPECT_TRUE(Becomes([&] { return Name(iface); }, QStringLiteral("ICA Butiken")));
 }
 
 }  // namespace

@@ -23,6 +23,18 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace testing_support {
 
+// Lets queued events run until get() gives `expected` or the time is up. A
+// failure goes to GoogleTest (Qt Test's own QTRY_ macros would only log it)
+// and names the value last seen.
+template <typename Get, typename T>
+::testing::AssertionResult Becomes(Get get, const T& expected, int timeoutMs = 5000) {
+    if (QTest::qWaitFor([&] { return get() == expected; }, timeoutMs))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "still " << ::testing::PrintToString(get()) << " after " << timeoutMs
+           << " ms, expected " << ::testing::PrintToString(expected);
+}
+
 // Orders of the four demo customers (rows) for the seven articles (columns).
 using BestTable = std::array<std::array<int, 7>, 4>;
 

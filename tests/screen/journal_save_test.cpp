@@ -12,10 +12,11 @@ class FakeJournal : public route::SaveJournal {
 public:
     void Record(const route::SavePlan& plan) override {
         ++calls;
-        if (refuse) throw route::JournalError("tisdag.csv.journal: disken är full");
+        if (refuse) throw route::JournalError("tisdag.csv.journal: disken är full", detail);
         kept.push_back(plan);
     }
     bool refuse = false;
+    std::string detail;  // the cause a refusal carries for standard error
     int calls = 0;
     std::vector<route::SavePlan> kept;
 };
@@ -81,6 +82,48 @@ TEST_F(JournalSave, ARefusedWriteChangesNothingAndSparaWorksAgainLater) {
     EXPECT_EQ(form->nSparadKund, 1);
     EXPECT_EQ(form->nAktKund, 2);
     EXPECT_EQ(Lager(1), 21);
+}
+
+// The driver reads the message; whoever reads the log also gets its cause.
+TEST_F(JournalSave, ARefusedWriteTellsStandardErrorItsCause) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"SQLITE_FULL (13): database or disk is full",
+         "leverans: sparandet misslyckades: tisdag.csv.journal: disken är full (orsak: "
+         "SQLITE_FULL (13): database or disk is full)\n"},
+        {"", "leverans: sparandet misslyckades: tisdag.csv.journal: disken är full\n"},
+    };
+    for (const auto& [detail, line] : cases) {
+        SetUp();
+        messages.clear();
+        journal.refuse = true;
+        journal.detail = detail;
+        TypeLev(1, "9");
+        testing::internal::CaptureStderr();
+        form->Command3_Click();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), line);
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_EQ(messages[0], "tisdag.csv.journal: disken är full");  // no detail on screen
+        EXPECT_EQ(form->nSparadKund, 0);
+    }
+}
+
+// Today's place for the focus after a write the journal refused: the
+// driver presses "Spara" again once the disk has room.
+TEST_F(JournalSave, ARefusedWriteLeavesTheFocusOnSpara) {
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    journal.refuse = true;
+    TypeLev(1, "9");
+    form->Command3->setFocus();
+    QTest::keyClick(form->Command3, Qt::Key_Return);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(QApplication::focusWidget(), form->Command3);
+    EXPECT_EQ(form->Grid1->TextMatrix(1, 4), "9");
+    journal.refuse = false;
+    QTest::keyClick(form->Command3, Qt::Key_Return);
+    EXPECT_EQ(form->nSparadKund, 1);
+    EXPECT_EQ(QApplication::focusWidget(), form->Grid1);
 }
 
 TEST_F(JournalSave, ARefusedQuantityNeverReachesTheJournal) {
