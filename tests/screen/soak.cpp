@@ -7,6 +7,7 @@
 #include <random>
 
 #include "route/route.h"
+#include "route/timer_random.h"
 #include "screen/flexgrid.h"
 #include "screen/form1.h"
 #include "screen/textbox.h"
@@ -143,6 +144,11 @@ SoakResult Soak(screen::Form1& form, uint64_t seed, long events, int maxFailures
         unexpected.clear();
     }
     return result;
+}
+
+std::unique_ptr<route::RandomSource> RouteDraws(uint64_t seed) {
+    // A clock that stands still: reseeding then mixes only the seed's state.
+    return std::make_unique<route::TimerRandom>(seed, [] { return uint64_t{0}; });
 }
 
 }  // namespace testing_support

@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
+
+#include "route/random_source.h"
 
 namespace screen {
 class Form1;
@@ -22,5 +25,9 @@ struct SoakResult {
 // handler, the customer index is in range, the editor is closed or lies over
 // the current cell, and the van's stock balances with the saved deliveries.
 SoakResult Soak(screen::Form1& form, uint64_t seed, long events, int maxFailures = 10);
+
+// The draws of a window's demo route for a seed: the same seed seeds the
+// same orders, whenever it runs, so a failing seed replays its route too.
+std::unique_ptr<route::RandomSource> RouteDraws(uint64_t seed);
 
 }  // namespace testing_support

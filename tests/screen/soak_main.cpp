@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     long done = 0, saves = 0, refusals = 0, failures = 0;
     // Each failing window is reported with its seed; a hundred are plenty.
     while (done < events && failures < 100) {
-        screen::Form1 form;
+        screen::Form1 form(testing_support::RouteDraws(seed));
         form.show();
         form.activateWindow();
         if (!QTest::qWaitForWindowActive(&form)) {
