@@ -3,6 +3,8 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
+#include "day/kept_days.h"
+
 namespace app {
 
 namespace {
@@ -43,7 +45,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption journal(QStringLiteral("journal"), QString(), QStringLiteral("FIL"));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, QString(),
                                     QStringLiteral("FIL"));
-    parser.addOptions({help, version, journal, output});
+    const QCommandLineOption newDay(QStringLiteral("ny-dag"));
+    const QCommandLineOption carryOn(QStringLiteral("fortsatt"));
+    const QCommandLineOption date(QStringLiteral("datum"), QString(), QStringLiteral("DATUM"));
+    parser.addOptions({help, version, journal, output, newDay, carryOn, date});
 
     QStringList withName = arguments;
     withName.prepend(QStringLiteral("leverans"));
@@ -67,6 +72,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return Wrong(QStringLiteral("flaggan --journal behöver ett filnamn"));
     if (parser.isSet(output) && line.outputPath.isEmpty())
         return Wrong(QStringLiteral("flaggan -o behöver ett filnamn"));
+    if (parser.isSet(newDay) && parser.isSet(carryOn))
+        return Wrong(QStringLiteral("välj antingen --ny-dag eller --fortsatt"));
+    if (parser.isSet(newDay)) line.dayAnswer = CommandLine::DayAnswer::NewDay;
+    if (parser.isSet(carryOn)) line.dayAnswer = CommandLine::DayAnswer::Continue;
+    line.date = parser.value(date);
+    if (parser.isSet(date) && !day::IsDate(line.date.toStdString()))
+        return Wrong(QStringLiteral("flaggan --datum: \"%1\" är inget datum, skriv ÅÅÅÅ-MM-DD")
+                         .arg(line.date));
 
     const QString command = words.isEmpty() ? QString() : words.first();
     if (command == QStringLiteral("rapport") || command == QStringLiteral("foljesedel")) {
@@ -78,6 +91,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                               : QStringLiteral("rapport behöver en ruttfil"));
         if (words.size() > wanted)
             return Wrong(QStringLiteral("för många argument: %1").arg(words.at(wanted)));
+        if (line.dayAnswer != CommandLine::DayAnswer::Ask)
+            return Wrong(QStringLiteral("flaggan --%1 gäller bara fönstret med en ruttfil")
+                             .arg(parser.isSet(newDay) ? QStringLiteral("ny-dag")
+                                                       : QStringLiteral("fortsatt")));
         line.action = note ? CommandLine::Action::Note : CommandLine::Action::Report;
         line.routePath = words.at(0);
         if (note) line.shop = words.at(1);
@@ -86,10 +103,16 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 
     if (parser.isSet(output))
         return Wrong(QStringLiteral("flaggan -o gäller bara rapport och foljesedel"));
+    if (parser.isSet(date))
+        return Wrong(QStringLiteral("flaggan --datum gäller bara rapport och foljesedel"));
     if (words.size() > 1) return Wrong(QStringLiteral("för många argument: %1").arg(words.at(1)));
     if (words.isEmpty()) {
         if (parser.isSet(journal))
             return Wrong(QStringLiteral("flaggan --journal gäller bara en ruttfil"));
+        if (line.dayAnswer != CommandLine::DayAnswer::Ask)
+            return Wrong(QStringLiteral("flaggan --%1 gäller bara en ruttfil")
+                             .arg(parser.isSet(newDay) ? QStringLiteral("ny-dag")
+                                                       : QStringLiteral("fortsatt")));
         return line;  // the demonstration
     }
     line.action = CommandLine::Action::Day;
@@ -101,19 +124,25 @@ QString HelpText() {
     return QStringLiteral(
         "Användning:\n"
         "  leverans                                  demonstrationsrutten (sparar ingenting)\n"
-        "  leverans [--journal FIL] RUTT.csv         dagens rutt från kontorets ruttfil\n"
-        "  leverans rapport RUTT.csv [--journal FIL] [-o FIL]\n"
+        "  leverans [--journal FIL] [--ny-dag | --fortsatt] RUTT.csv\n"
+        "                                            dagens rutt från kontorets ruttfil\n"
+        "  leverans rapport RUTT.csv [--datum DATUM] [--journal FIL] [-o FIL]\n"
         "                                            dagens rapport som kalkylblad (CSV)\n"
-        "  leverans foljesedel RUTT.csv BUTIK [--journal FIL] [-o FIL.pdf]\n"
+        "  leverans foljesedel RUTT.csv BUTIK [--datum DATUM] [--journal FIL] [-o FIL.pdf]\n"
         "                                            följesedel för en sparad butik (PDF);\n"
         "                                            BUTIK är numret i rutten (1 = första)\n"
         "                                            eller butikens namn\n"
         "\n"
         "Flaggor:\n"
-        "  --journal FIL   dagens journal (annars RUTT.csv.journal bredvid ruttfilen)\n"
+        "  --journal FIL     dagens journal (annars RUTT.csv.journal bredvid ruttfilen)\n"
+        "  --ny-dag          svar i förväg när dagen i journalen påbörjades ett tidigare\n"
+        "                    datum eller ruttfilen har ändrats sedan: börja en ny dag\n"
+        "                    (den tidigare dagen sparas orörd bredvid journalen)\n"
+        "  --fortsatt        svar i förväg på samma fråga: fortsätt den dagen\n"
+        "  --datum DATUM     dagen som påbörjades DATUM (ÅÅÅÅ-MM-DD); annars den senaste\n"
         "  -o, --output FIL  skriv till FIL i stället för standard ut\n"
-        "  -h, --help      visa den här texten\n"
-        "  -v, --version   visa versionen\n"
+        "  -h, --help        visa den här texten\n"
+        "  -v, --version     visa versionen\n"
         "\n"
         "Ruttfilen är ett kalkylblad sparat som CSV: första raden Artikel;Lager; och\n"
         "en butik per kolumn i besöksordning, sedan en rad per artikel med namn,\n"

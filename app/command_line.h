@@ -16,8 +16,14 @@ struct CommandLine {
         Version,
         Wrong,  // a usage error; `error` says what, in Swedish
     };
+    // The answer to "go on with the earlier day, or begin a new one?",
+    // given in advance on the command line.
+    enum class DayAnswer { Ask, Continue, NewDay };
+
     Action action = Action::Demo;
+    DayAnswer dayAnswer = DayAnswer::Ask;
     QString routePath;
+    QString date;         // ÅÅÅÅ-MM-DD, reports only; empty: the latest day
     QString journalPath;  // empty: beside the route file
     QString outputPath;   // empty: standard output (reports only)
     QString shop;         // number or name, delivery notes only

@@ -1,12 +1,12 @@
 #include "app/delivery_note.h"
 
+#include <QBuffer>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <algorithm>
 
 namespace app {
@@ -148,29 +148,23 @@ private:
 
 }  // namespace
 
-bool WriteDeliveryNotePdf(const DeliveryNote& note, const QString& path) {
-    // Written aside and moved into place: never half a note under its name.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+QByteArray DeliveryNotePdf(const DeliveryNote& note) {
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    if (!buffer.open(QIODevice::WriteOnly)) return {};
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&buffer);
         writer.setResolution(kDpi);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
         writer.setTitle(QStringLiteral("Följesedel %1").arg(note.shop));
         writer.setCreator(QStringLiteral("Leverans"));
         QPainter painter;
-        if (!painter.begin(&writer)) {
-            file.cancelWriting();
-            return false;
-        }
+        if (!painter.begin(&writer)) return {};
         NotePainter(writer, painter, note).Paint();
-        if (!painter.end()) {
-            file.cancelWriting();
-            return false;
-        }
+        if (!painter.end()) return {};
     }
-    return file.commit();
+    return pdf;
 }
 
 }  // namespace app

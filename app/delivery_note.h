@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <vector>
 
@@ -18,9 +19,8 @@ struct DeliveryNote {
     std::vector<Line> lines;  // only articles with a delivery or a return
 };
 
-// Writes the note as an A4 PDF; the table goes on over further pages, its
-// heading repeated, when it does not fit one. False when the file could not
-// be written.
-bool WriteDeliveryNotePdf(const DeliveryNote& note, const QString& path);
+// The note as an A4 PDF; the table goes on over further pages, its heading
+// repeated, when it does not fit one. Empty when it could not be drawn.
+QByteArray DeliveryNotePdf(const DeliveryNote& note);
 
 }  // namespace app

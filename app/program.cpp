@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "app/command_line.h"
+#include "app/day_question.h"
 #include "app/end_of_day.h"
 #include "app/fatal.h"
 #include "day/day.h"
@@ -30,13 +31,31 @@ int RunWindow(const CommandLine& line, int argc, char** argv) {
     // The day's files are read and checked before any display or window.
     std::optional<day::OpenedDay> opened;
     if (line.action == CommandLine::Action::Day) {
+        day::WindowRequest request;
+        request.journalPath = line.journalPath.toStdString();
+        request.ask = [&line, displayGiven](const day::DayQuestion& question) {
+            switch (line.dayAnswer) {
+                case CommandLine::DayAnswer::Continue:
+                    return day::DayChoice::Continue;
+                case CommandLine::DayAnswer::NewDay:
+                    return day::DayChoice::NewDay;
+                case CommandLine::DayAnswer::Ask:
+                    break;
+            }
+            // Without a display nothing may wait for an answer.
+            if (!displayGiven) throw day::DayUnanswered(UnansweredText(question));
+            return AskOnScreen(question);
+        };
         try {
-            opened = day::OpenDay(line.routePath.toStdString(), line.journalPath.toStdString(),
-                                  day::Access::ReadWrite);
+            opened = day::OpenDayForWindow(line.routePath.toStdString(), request);
         } catch (const std::exception& e) {
             ReportFatal(e, displayGiven);
             return 1;
         }
+        if (!opened) return 0;  // the driver closed the question: nothing changed
+        if (!opened->setAside.empty())
+            std::fprintf(stderr, "leverans: den tidigare dagen finns kvar som %s\n",
+                         opened->setAside.c_str());
     }
 
     // Without a display the window cannot be used; rather than letting the

@@ -26,7 +26,16 @@ FileLock::Outcome FileLock::Take(const std::string& path) {
     // Close-on-exec: a program started from here must not keep the lock
     // alive. Read access is enough for flock, and works on a lock file
     // another user left read-only.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    return Lock(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
+}
+
+FileLock::Outcome FileLock::TakeExisting(const std::string& path) {
+    Release();
+    // Non-blocking, so that a named pipe put in the file's place cannot hang.
+    return Lock(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+}
+
+FileLock::Outcome FileLock::Lock(int fd) {
     if (fd < 0) return Outcome::Failed;
     int rc = 0;
     do {
@@ -40,6 +49,18 @@ FileLock::Outcome FileLock::Take(const std::string& path) {
     }
     fd_ = fd;
     return Outcome::Taken;
+}
+
+bool FileLock::HeldElsewhere(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+    int rc = 0;
+    do {
+        rc = ::flock(fd, LOCK_SH | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    const bool held = rc != 0 && errno == EWOULDBLOCK;
+    ::close(fd);  // drops the shared lock at once
+    return held;
 }
 
 void FileLock::Release() {

@@ -22,10 +22,18 @@ public:
     // Creates the file if needed and tries to lock it. On Failed, errno
     // tells why the file could not be opened.
     Outcome Take(const std::string& path);
+    // Locks a file that exists, creating nothing: the lock is on the file
+    // itself, so every path that names it (links included) meets it.
+    Outcome TakeExisting(const std::string& path);
     bool Held() const { return fd_ >= 0; }
+    // Whether some process holds the lock on the file at path now. Creates
+    // nothing; a missing file is held by nobody.
+    static bool HeldElsewhere(const std::string& path);
     void Release();
 
 private:
+    Outcome Lock(int fd);
+
     int fd_ = -1;
 };
 

@@ -1,9 +1,11 @@
 #include "day/journal.h"
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -30,6 +32,17 @@ bool Exists(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
+// A report checking for a writer holds the lock for an instant; a window
+// starting just then waits that instant out rather than be refused.
+FileLock::Outcome TakeLock(FileLock& lock, const std::string& path) {
+    FileLock::Outcome outcome = lock.Take(path);
+    for (int retry = 0; outcome == FileLock::Outcome::Busy && retry < 10; ++retry) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        outcome = lock.Take(path);
+    }
+    return outcome;
+}
+
 }  // namespace
 
 std::string DefaultJournalPath(const std::string& routePath) { return routePath + ".journal"; }
@@ -38,10 +51,10 @@ Journal::Journal(std::string path, std::string routeName, Mode mode)
     : path_(std::move(path)), routeName_(std::move(routeName)), mode_(mode) {}
 
 Journal Journal::Open(const std::string& journalPath, const std::string& routeName,
-                      std::string_view routeBytes, Mode mode) {
+                      std::string_view routeBytes, Mode mode, const std::string& createdAt) {
     Journal journal(journalPath, routeName, mode);
     if (mode == Mode::ReadWrite) {
-        switch (journal.lock_.Take(journalPath + ".lock")) {
+        switch (TakeLock(journal.lock_, JournalLockPath(journalPath))) {
             case FileLock::Outcome::Taken:
                 break;
             case FileLock::Outcome::Busy:
@@ -57,25 +70,25 @@ Journal Journal::Open(const std::string& journalPath, const std::string& routeNa
         }
     }
 
-    const std::string fingerprint = Fingerprint(routeBytes);
-    const auto routeSize = static_cast<int64_t>(routeBytes.size());
+    const JournalMeta given{Fingerprint(routeBytes), routeName,
+                            static_cast<int64_t>(routeBytes.size()), createdAt};
     if (Exists(journalPath)) {
         try {
-            journal.stored_ = ReadJournal(journalPath);
+            // A writer holds the lock itself: no other can be saving meanwhile.
+            journal.stored_ = ReadJournal(journalPath, mode == Mode::ReadOnly);
         } catch (const UnreadableJournal& e) {
             throw JournalFailure(messages::Unreadable(journalPath, e.cause()), e.what());
         } catch (const sql::Error& e) {
             throw JournalFailure(messages::Unreadable(journalPath, messages::CauseOf(e)),
                                  Detail(e));
         }
-        const JournalMeta& meta = journal.stored_.meta;
-        if (meta.fingerprint != fingerprint || meta.routeSize != routeSize)
-            throw JournalFailure(
-                messages::RouteChanged(routeName, journalPath),
-                "journal begun on " + meta.routeName + " with fingerprint " + meta.fingerprint);
+        journal.meta_ = journal.stored_.meta;
+        journal.routeMatches_ = journal.meta_.fingerprint == given.fingerprint &&
+                                journal.meta_.routeSize == given.routeSize;
+        if (journal.stored_.day) journal.keptRoute_ = journal.stored_.day->route;
     } else if (mode == Mode::ReadWrite) {
         try {
-            CreateJournal(journalPath, {fingerprint, routeName, routeSize, LocalTimestampNow()});
+            CreateJournal(journalPath, given, {NewDayUid(), std::string(routeBytes)});
         } catch (const sql::Error& e) {
             throw JournalFailure(messages::CannotCreate(journalPath, messages::CauseOf(e)),
                                  Detail(e));
@@ -84,6 +97,10 @@ Journal Journal::Open(const std::string& journalPath, const std::string& routeNa
                 messages::CannotCreate(journalPath, messages::CauseOfErrno(e.code().value())),
                 e.what());
         }
+        journal.meta_ = given;
+        journal.keptRoute_ = std::string(routeBytes);
+    } else {
+        journal.meta_ = given;
     }
 
     const JournalContents& stored = journal.stored_;
@@ -91,28 +108,86 @@ Journal Journal::Open(const std::string& journalPath, const std::string& routeNa
     for (std::size_t i = 0; i < stored.Count(); ++i)
         journal.savedAt_[stored.kund[i]] = stored.savedAt[i];
 
-    if (mode == Mode::ReadWrite) {
-        try {
-            journal.db_ = OpenForWriting(journalPath);
-            // The first read opens the log: a folder where it cannot be made
-            // shows here and not at the first save.
-            if (journal.db_.QueryInt("SELECT count(*) FROM saves") != journal.saveCount_)
-                throw UnreadableJournal(messages::kDamaged, "saves changed while opening");
-            journal.insertSave_ = sql::Statement(journal.db_, kInsertSave);
-            journal.insertDelivery_ = sql::Statement(journal.db_, kInsertDelivery);
-        } catch (const UnreadableJournal& e) {
-            throw JournalFailure(messages::Unreadable(journalPath, e.cause()), e.what());
-        } catch (const sql::Error& e) {
-            throw JournalFailure(messages::CannotWrite(journalPath, messages::CauseOf(e)),
-                                 Detail(e));
-        }
-    }
     return journal;
+}
+
+void Journal::EnsureWriter() {
+    if (db_.IsOpen()) return;
+    try {
+        db_ = OpenForWriting(path_);
+        // The first read opens the log: a folder where it cannot be made
+        // shows here and not at the first save.
+        if (db_.QueryInt("SELECT count(*) FROM saves") != saveCount_)
+            throw UnreadableJournal(messages::kDamaged, "saves changed while opening");
+        insertSave_ = sql::Statement(db_, kInsertSave);
+        insertDelivery_ = sql::Statement(db_, kInsertDelivery);
+    } catch (const UnreadableJournal& e) {
+        CloseWriter();
+        throw JournalFailure(messages::Unreadable(path_, e.cause()), e.what());
+    } catch (const sql::Error& e) {
+        CloseWriter();
+        throw JournalFailure(messages::CannotWrite(path_, messages::CauseOf(e)), Detail(e));
+    }
+}
+
+void Journal::CloseWriter() {
+    insertSave_ = sql::Statement();
+    insertDelivery_ = sql::Statement();
+    db_.Close();
+}
+
+void Journal::LetGo() {
+    CloseWriter();
+    lock_.Release();
+}
+
+void Journal::BeginNewDay(const std::string& archivePath, const std::string& routeName,
+                          std::string_view routeBytes, const std::string& createdAt) {
+    if (mode_ != Mode::ReadWrite) throw std::logic_error("the journal is open for reading only");
+    if (replayed_) throw std::logic_error("a new day begins before the replay");
+    if (!archivePath.empty() && Exists(archivePath))
+        throw std::logic_error("the earlier day needs a free name");
+    EnsureWriter();
+    try {
+        // The file alone must be the whole earlier day once it is renamed.
+        Checkpoint(db_);
+    } catch (const sql::Error& e) {
+        throw JournalFailure(messages::CannotWrite(path_, messages::CauseOf(e)), Detail(e));
+    }
+    CloseWriter();
+    // Without a place to keep it the earlier day had nothing worth keeping.
+    const int moved = archivePath.empty() ? std::remove(path_.c_str())
+                                          : std::rename(path_.c_str(), archivePath.c_str());
+    if (moved != 0) {
+        const int error = errno;
+        throw JournalFailure(
+            messages::CannotSetAside(path_, archivePath, messages::CauseOfErrno(error)),
+            std::generic_category().message(error) + " (rename)");
+    }
+    const JournalMeta meta{Fingerprint(routeBytes), routeName,
+                           static_cast<int64_t>(routeBytes.size()), createdAt};
+    try {
+        CreateJournal(path_, meta, {NewDayUid(), std::string(routeBytes)});
+    } catch (const sql::Error& e) {
+        LetGo();
+        throw JournalFailure(messages::CannotCreate(path_, messages::CauseOf(e)), Detail(e));
+    } catch (const std::system_error& e) {
+        LetGo();
+        throw JournalFailure(
+            messages::CannotCreate(path_, messages::CauseOfErrno(e.code().value())), e.what());
+    }
+    meta_ = meta;
+    keptRoute_ = std::string(routeBytes);
+    routeMatches_ = true;
+    stored_ = JournalContents{};
+    savedAt_.clear();
+    saveCount_ = 0;
 }
 
 void Journal::Replay(route::RouteData& route) {
     if (replayed_) throw std::logic_error("a journal is replayed once");
     if (route.nSparadKund != 0) throw std::logic_error("replay needs a freshly started route");
+    if (mode_ == Mode::ReadWrite) EnsureWriter();
 
     // Into a copy, so a refusal halfway leaves the caller's route as it was.
     route::RouteData work = route;
@@ -122,10 +197,7 @@ void Journal::Replay(route::RouteData& route) {
         const int16_t kund = stored_.kund[i];
         const auto refuse = [&] {
             // Not this route's journal: let go of it as a refused Open would.
-            insertSave_ = sql::Statement();
-            insertDelivery_ = sql::Statement();
-            db_.Close();
-            lock_.Release();
+            LetGo();
             return JournalFailure(
                 messages::NotThisRoute(path_, routeName_, static_cast<long long>(i) + 1, kund),
                 "save " + std::to_string(i + 1) + " does not fit the route");
@@ -192,11 +264,46 @@ void Journal::Record(const route::SavePlan& plan) {
         }
         transaction.Commit();
     } catch (const sql::Error& e) {
+        DropFailedCommit();
         throw JournalFailure(messages::SaveFailed(path_, messages::CauseOf(e)), Detail(e));
+    }
+    try {
+        // Into the file itself, so that a copy of the journal alone, taken
+        // after a crash, holds every save the driver was told was kept.
+        Checkpoint(db_);
+    } catch (const sql::Error&) {
+        // The save is committed in the log all the same; the next save's
+        // checkpoint takes it into the file.
     }
     saveCount_ = seq;
     lastKund_ = plan.nKundId;
     savedAt_[plan.nKundId] = savedAt;
+}
+
+void Journal::KeepRoute(std::string_view routeBytes) {
+    if (mode_ != Mode::ReadWrite || keptRoute_ || !routeMatches_) return;
+    EnsureWriter();
+    try {
+        UpgradeJournal(db_, {NewDayUid(), std::string(routeBytes)});
+        Checkpoint(db_);
+    } catch (const sql::Error& e) {
+        throw JournalFailure(messages::CannotWrite(path_, messages::CauseOf(e)), Detail(e));
+    }
+    keptRoute_ = std::string(routeBytes);
+}
+
+void Journal::DropFailedCommit() {
+    // A commit whose sync failed may have left its frames in the log, where
+    // a crash before the next save would bring the refused save back. The
+    // log holds nothing else (every acknowledged save was checkpointed), so
+    // emptying it leaves the refused save certainly absent.
+    try {
+        if (db_.InTransaction()) db_.Execute("ROLLBACK");
+        Checkpoint(db_);
+    } catch (const sql::Error&) {
+        // The disk refuses even that; the next successful commit overwrites
+        // the frames.
+    }
 }
 
 std::optional<std::string> Journal::SavedAt(int16_t kund) const {

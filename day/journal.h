@@ -8,6 +8,7 @@
 
 #include "day/file_lock.h"
 #include "day/journal_file.h"
+#include "day/local_time.h"
 #include "day/sqlite.h"
 #include "route/route_data.h"
 #include "route/save_journal.h"
@@ -17,10 +18,11 @@
 // back to the same saved customers, stock and deliveries.
 //
 // Files, all in the journal's folder (by default beside the route file):
-//   tisdag.csv.journal       the SQLite database (see journal_file.h)
+//   tisdag.csv.journal       the SQLite database (see journal_file.h), which
+//                            holds every save once it is acknowledged
 //   tisdag.csv.journal-wal   its write-ahead log, where each save is committed
-//                            with synchronous=FULL; checkpointed into the
-//                            database now and then and at close
+//                            with synchronous=FULL and then checkpointed into
+//                            the database, leaving the log empty
 //   tisdag.csv.journal-shm   the log's shared-memory index
 //   tisdag.csv.journal.lock  empty; the writer holds an exclusive flock on it
 //                            for the Journal's life
@@ -48,35 +50,65 @@ public:
         ReadOnly,   // a report: never creates or changes a file, needs no lock
     };
 
-    // Opens the journal of the route file whose contents are routeBytes;
-    // routeName is how the driver knows that file (for messages). Refused
-    // with JournalFailure, changing nothing and holding nothing, when the
-    // journal belongs to other route contents, cannot be read, or (ReadWrite)
-    // is held by another writer or cannot be written. ReadOnly on a missing
-    // journal gives a journal without saves.
+    // Opens the journal at journalPath for the route file whose contents
+    // are routeBytes; routeName is how the driver knows that file (for
+    // messages). ReadWrite creates a missing journal, beginning the day at
+    // createdAt on routeBytes; ReadOnly on a missing journal gives a journal
+    // without saves. An existing journal is taken as it is, whatever day or
+    // route it began on (see BegunOn and RouteMatches). Refused with JournalFailure, changing
+    // nothing and holding nothing, when the journal cannot be read or (ReadWrite) is held by
+    // another writer or cannot be written.
     static Journal Open(const std::string& journalPath, const std::string& routeName,
-                        std::string_view routeBytes, Mode mode);
+                        std::string_view routeBytes, Mode mode,
+                        const std::string& createdAt = LocalTimestampNow());
 
     Journal(Journal&&) noexcept = default;
     Journal& operator=(Journal&&) = delete;  // would drop the lock before the old connection
     ~Journal() override = default;
 
+    // The day in the journal.
+    const JournalMeta& Meta() const { return meta_; }
+    std::string BegunOn() const { return meta_.BegunOn(); }
+    // Whether the route bytes given to Open are the ones the day began on.
+    bool RouteMatches() const { return routeMatches_; }
+    // The route file's bytes as the day began on them; none for a journal
+    // from before routes were kept (read only, or begun on other bytes).
+    const std::optional<std::string>& KeptRoute() const { return keptRoute_; }
+    // Shops saved at least once.
+    int SavedShops() const { return static_cast<int>(savedAt_.size()); }
+
+    // A journal from before routes were kept learns the route it was begun
+    // on, so that its day can be reported on after the file has changed
+    // (ReadWrite, when RouteMatches; otherwise nothing is done).
+    void KeepRoute(std::string_view routeBytes);
+
+    // Puts the day in the journal aside under archivePath, whole (with an
+    // empty archivePath it is dropped), and begins an empty day in its place
+    // at createdAt on routeBytes (ReadWrite, before Replay). On failure the journal is as it was,
+    // or the earlier day is aside and the new one not yet begun (JournalFailure).
+    void BeginNewDay(const std::string& archivePath, const std::string& routeName,
+                     std::string_view routeBytes, const std::string& createdAt);
+
     // Applies every stored save in order to a route freshly started from the
-    // route file, through the same planning and applying as the window, and
-    // puts the customer after the last saved one on screen, as saving does.
-    // A save the route refuses means the journal is not this route's: then
-    // JournalFailure, the journal is let go (closed, lock released) and the
-    // route is left as it was. Once per Journal, and before the first Record.
+    // route the day began on, through the same planning and applying as the
+    // window, and puts the customer after the last saved one on screen, as
+    // saving does. A save the route refuses means the journal is not this
+    // route's: then JournalFailure, the journal is let go (closed, lock
+    // released) and the route is left as it was. ReadWrite opens the
+    // connection that records here, so a journal that cannot be written is
+    // refused now (JournalFailure) rather than at the first save. Once per
+    // Journal, and before the first Record.
     void Replay(route::RouteData& route);
 
-    // Commits one save (ReadWrite, after Replay) in a single transaction, or
-    // throws JournalFailure and keeps nothing; the next Record may follow
-    // once the cause is gone. A plan that does not fit the replayed route is
-    // a programming error (std::invalid_argument).
+    // Commits one save (ReadWrite, after Replay) in a single transaction and
+    // copies it into the journal file itself, so that a copy of that file
+    // alone holds it; or throws JournalFailure and keeps nothing; the next
+    // Record may follow once the cause is gone. A plan that does not fit the
+    // replayed route is a programming error (std::invalid_argument).
     void Record(const route::SavePlan& plan) override;
 
-    // When the customer's latest save was made (local ISO 8601), if ever.
-    // Customers skipped over by a later save count as saved but have none.
+    // When the customer's latest save was made (local ISO 8601); none for a
+    // customer never saved, also one that a later save passed over.
     std::optional<std::string> SavedAt(int16_t kund) const;
     // Saves in the journal: stored when opened plus recorded since.
     int64_t SaveCount() const { return saveCount_; }
@@ -84,6 +116,12 @@ public:
 
 private:
     Journal(std::string path, std::string routeName, Mode mode);
+    // The connection that writes, opened when first needed: a window only
+    // writes once the day to go on with is settled.
+    void EnsureWriter();
+    void CloseWriter();
+    void LetGo();
+    void DropFailedCommit();
 
     std::string path_;
     std::string routeName_;
@@ -92,6 +130,9 @@ private:
     sql::Connection db_;
     sql::Statement insertSave_;
     sql::Statement insertDelivery_;
+    JournalMeta meta_;
+    std::optional<std::string> keptRoute_;
+    bool routeMatches_ = true;
     JournalContents stored_;  // the saves read when opened, until replayed
     bool replayed_ = false;
     int articles_ = 0;  // the replayed route's shape, which every plan must fit

@@ -7,9 +7,15 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
+#include <random>
 #include <system_error>
+#include <utility>
+#include <vector>
 
+#include "day/file_lock.h"
+#include "day/fingerprint.h"
 #include "day/journal_messages.h"
 
 namespace day {
@@ -86,14 +92,16 @@ std::string UriFor(const std::string& path) {
     return uri;
 }
 
-// Read only, creating nothing. Without log content the file is the whole
-// journal and is opened as immutable, which needs neither the log nor the
-// shared-memory index. (A writer starting meanwhile appends to the log; the
-// file itself changes only at a checkpoint, hundreds of saves away.) With
-// log content a writer is running or crashed, and both files are there to
-// be read through.
-sql::Connection OpenForReading(const std::string& path) {
-    if (NonEmptyFile(path + "-wal")) {
+// Read only, creating nothing and changing nothing. While a writer holds
+// the journal it checkpoints every save into the file, so the reader takes
+// SQLite's locks through the log and its index and reads one consistent
+// state. Log content without a writer is a crashed writer's, read through
+// the same way. Otherwise the file is the whole journal (also a copy of it
+// alone, or a day put aside) and is opened as immutable, which needs
+// neither the log nor its index and leaves them as they are.
+sql::Connection OpenForReading(const std::string& path, bool otherWriters) {
+    if (NonEmptyFile(path + "-wal") ||
+        (otherWriters && FileLock::HeldElsewhere(JournalLockPath(path)))) {
         sql::Connection db(path, SQLITE_OPEN_READONLY);
         sqlite3_busy_timeout(db.handle(), kBusyTimeoutMs);
         return db;
@@ -101,12 +109,13 @@ sql::Connection OpenForReading(const std::string& path) {
     return sql::Connection(UriFor(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
 }
 
-void CheckSchema(sql::Connection& db) {
-    const std::array<std::pair<const char*, const char*>, 3> expected = {{
+void CheckSchema(sql::Connection& db, int version) {
+    std::vector<std::pair<const char*, const char*>> expected = {
         {"deliveries", kCreateDeliveries},
         {"meta", kCreateMeta},
         {"saves", kCreateSaves},
-    }};
+    };
+    if (version >= 2) expected.insert(expected.begin(), {"day", kCreateDay});
     sql::Statement schema(db, "SELECT type, name, sql FROM sqlite_schema ORDER BY name");
     std::size_t found = 0;
     while (schema.Step()) {
@@ -126,6 +135,26 @@ JournalMeta ReadMeta(sql::Connection& db) {
     JournalMeta meta{row.Text(0), row.Text(1), row.Int(2), row.Text(3)};
     RejectUnless(!row.Step(), "more than one meta row");
     return meta;
+}
+
+// The day's id and route, which must be the bytes the meta row describes.
+JournalDay ReadDay(sql::Connection& db, const JournalMeta& meta) {
+    sql::Statement row(db, "SELECT uid, route FROM day");
+    RejectUnless(row.Step(), "no day row");
+    RejectUnless(row.IsText(0) && row.IsBlob(1), "day row of the wrong types");
+    JournalDay day{row.Text(0), row.Blob(1)};
+    RejectUnless(!row.Step(), "more than one day row");
+    RejectUnless(static_cast<int64_t>(day.route.size()) == meta.routeSize &&
+                     Fingerprint(day.route) == meta.fingerprint,
+                 "the kept route does not match its fingerprint");
+    return day;
+}
+
+void InsertDay(sql::Connection& db, const JournalDay& day) {
+    sql::Statement insert(db, "INSERT INTO day(id, uid, route) VALUES (1, ?, ?)");
+    insert.Bind(1, day.uid);
+    insert.BindBlob(2, day.route);
+    insert.Step();
 }
 
 void ReadSaves(sql::Connection& db, JournalContents& contents) {
@@ -201,7 +230,7 @@ std::string FolderOf(const std::string& path) {
     return parent.empty() ? "." : parent.string();
 }
 
-void BuildJournal(const std::string& path, const JournalMeta& meta) {
+void BuildJournal(const std::string& path, const JournalMeta& meta, const JournalDay& day) {
     sql::Connection db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     {
         sql::Statement mode(db, "PRAGMA journal_mode=WAL");
@@ -212,6 +241,7 @@ void BuildJournal(const std::string& path, const JournalMeta& meta) {
     {
         sql::Transaction transaction(db, sql::Transaction::Kind::Immediate);
         db.Execute(kCreateMeta);
+        db.Execute(kCreateDay);
         db.Execute(kCreateSaves);
         db.Execute(kCreateDeliveries);
         db.Execute(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
@@ -224,29 +254,31 @@ void BuildJournal(const std::string& path, const JournalMeta& meta) {
         insert.Bind(3, meta.routeSize);
         insert.Bind(4, meta.createdAt);
         insert.Step();
+        InsertDay(db, day);
         transaction.Commit();
     }
     // Everything into the database file itself, so that it alone is the
     // journal when it is renamed.
-    sql::Statement checkpoint(db, "PRAGMA wal_checkpoint(TRUNCATE)");
-    if (!checkpoint.Step() || checkpoint.Int(0) != 0 || checkpoint.Int(1) != 0)
-        throw sql::Error(SQLITE_BUSY, 0, "the new journal could not be checkpointed");
+    Checkpoint(db);
 }
 
 }  // namespace
 
-JournalContents ReadJournal(const std::string& path) {
+JournalContents ReadJournal(const std::string& path, bool otherWriters) {
     CheckHeader(path);
-    sql::Connection db = OpenForReading(path);
+    sql::Connection db = OpenForReading(path, otherWriters);
     // One read transaction: a writer committing meanwhile is seen wholly or not at all.
     sql::Transaction snapshot(db, sql::Transaction::Kind::Deferred);
     if (db.QueryInt("PRAGMA application_id") != kApplicationId)
         Reject(messages::kNotJournal, "another application id");
-    if (db.QueryInt("PRAGMA user_version") != kSchemaVersion)
-        Reject(messages::kOtherVersion, "another schema version");
-    CheckSchema(db);
+    const int64_t version = db.QueryInt("PRAGMA user_version");
+    if (version < 1 || version > kSchemaVersion)
+        Reject(messages::kOtherVersion, "schema version " + std::to_string(version));
+    CheckSchema(db, static_cast<int>(version));
     JournalContents contents;
+    contents.version = static_cast<int>(version);
     contents.meta = ReadMeta(db);
+    if (version >= 2) contents.day = ReadDay(db, contents.meta);
     {
         sql::Statement check(db, "PRAGMA quick_check");
         RejectUnless(check.Step() && check.Text(0) == "ok", "quick_check found damage");
@@ -256,7 +288,46 @@ JournalContents ReadJournal(const std::string& path) {
     return contents;
 }
 
-void CreateJournal(const std::string& path, const JournalMeta& meta) {
+int JournalContents::SavedShops() const {
+    std::vector<int16_t> shops = kund;
+    std::sort(shops.begin(), shops.end());
+    return static_cast<int>(std::unique(shops.begin(), shops.end()) - shops.begin());
+}
+
+std::string JournalLockPath(const std::string& journalPath) {
+    std::error_code ec;
+    const fs::path real = fs::weakly_canonical(journalPath, ec);
+    return (ec ? journalPath : real.string()) + ".lock";
+}
+
+std::string NewDayUid() {
+    std::random_device random;
+    std::string uid;
+    for (int i = 0; i < 4; ++i) {
+        std::array<char, 9> digits{};
+        std::snprintf(digits.data(), digits.size(), "%08x", random());
+        uid += digits.data();
+    }
+    return uid;
+}
+
+void UpgradeJournal(sql::Connection& db, const JournalDay& day) {
+    sql::Transaction transaction(db, sql::Transaction::Kind::Immediate);
+    if (db.QueryInt("PRAGMA user_version") != 1)
+        throw sql::Error(SQLITE_MISMATCH, 0, "only a version 1 journal is upgraded");
+    db.Execute(kCreateDay);
+    InsertDay(db, day);
+    db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+    transaction.Commit();
+}
+
+void Checkpoint(sql::Connection& db) {
+    sql::Statement checkpoint(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+    if (!checkpoint.Step() || checkpoint.Int(0) != 0 || checkpoint.Int(1) != 0)
+        throw sql::Error(SQLITE_BUSY, 0, "the log could not be emptied into the journal");
+}
+
+void CreateJournal(const std::string& path, const JournalMeta& meta, const JournalDay& day) {
     const std::string building = path + ".new";
     // Left by a crash during an earlier attempt; so is a log without its
     // database, which must never be joined to the new one.
@@ -265,7 +336,7 @@ void CreateJournal(const std::string& path, const JournalMeta& meta) {
     RemoveQuietly(path + "-shm");
     bool renamed = false;
     try {
-        BuildJournal(building, meta);
+        BuildJournal(building, meta, day);
         SyncPath(building, O_RDONLY);
         if (std::rename(building.c_str(), path.c_str()) != 0)
             throw std::system_error(errno, std::generic_category(), "rename to " + path);

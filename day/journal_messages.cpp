@@ -122,4 +122,38 @@ std::string CannotWrite(const std::string& journal, const std::string& cause) {
     return "Dagens journal " + journal + " kan inte öppnas för att spara (" + cause + ").";
 }
 
+std::string RouteInUse(const std::string& route) {
+    return "Ruttfilen " + route +
+           " används redan av ett annat Leverans-fönster, kanske under ett annat namn eller "
+           "genom en länk. Stäng det först och försök igen.";
+}
+
+std::string JournalElsewhere(const std::string& route, const std::string& journal) {
+    return "Det finns redan en journal för " + route + ": " + journal +
+           ". Starta utan --journal för att fortsätta med den dagen.";
+}
+
+std::string NoSuchJournal(const std::string& journal) {
+    return "Journalen " + journal + " finns inte.";
+}
+
+std::string NoDayBegun(const std::string& route, const std::string& journal) {
+    return "Ingen dag har påbörjats för " + route + ": journalen " + journal + " finns inte.";
+}
+
+std::string NoDayOn(const std::string& route, const std::string& date,
+                    const std::vector<std::string>& listed) {
+    std::string text = "Det finns ingen dag " + date + " för " + route + ".";
+    if (listed.empty()) return text + " Ingen dag har påbörjats.";
+    text += " Dagar som finns: ";
+    for (std::size_t i = 0; i < listed.size(); ++i) text += (i == 0 ? "" : ", ") + listed[i];
+    return text + ".";
+}
+
+std::string CannotSetAside(const std::string& journal, const std::string& archive,
+                           const std::string& cause) {
+    return "Dagens journal " + journal + " kunde inte sparas undan som " + archive + " (" + cause +
+           "). Ingenting har ändrats.";
+}
+
 }  // namespace day::messages

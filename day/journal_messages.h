@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "day/sqlite.h"
 
@@ -33,5 +34,14 @@ std::string NotThisRoute(const std::string& journal, const std::string& route, l
 std::string InUse(const std::string& journal);
 std::string CannotCreate(const std::string& journal, const std::string& cause);
 std::string CannotWrite(const std::string& journal, const std::string& cause);
+std::string RouteInUse(const std::string& route);
+std::string JournalElsewhere(const std::string& route, const std::string& journal);
+std::string NoSuchJournal(const std::string& journal);
+std::string NoDayBegun(const std::string& route, const std::string& journal);
+// listed: each day there is, as "2026-11-30 (tisdag.csv.2026-11-30.journal)".
+std::string NoDayOn(const std::string& route, const std::string& date,
+                    const std::vector<std::string>& listed);
+std::string CannotSetAside(const std::string& journal, const std::string& archive,
+                           const std::string& cause);
 
 }  // namespace day::messages

@@ -33,8 +33,11 @@ void RequireSameRoute(const route::RouteSheet& sheet, const route::RouteData& da
 
 }  // namespace
 
-std::string WriteReport(const route::RouteSheet& sheet, const route::RouteData& day) {
+std::string WriteReport(const route::RouteSheet& sheet, const route::RouteData& day,
+                        const std::vector<bool>& savedShops) {
     RequireSameRoute(sheet, day);
+    if (!savedShops.empty() && savedShops.size() != sheet.customers.size())
+        throw route::RouteError("a saved mark per shop is needed");
     const int nArt = day.colArtikel.Count();
     const int nKund = day.colKund.Count();
     const int saved = day.nSparadKund;
@@ -65,7 +68,9 @@ std::string WriteReport(const route::RouteSheet& sheet, const route::RouteData& 
         }
         for (int k = 1; k <= nKund; ++k) {
             out += kSeparator;
-            if (k <= saved) AppendNumber(out, day.nAntal(a, route::kLev, k));
+            const bool shopSaved =
+                k <= saved && (savedShops.empty() || savedShops[static_cast<std::size_t>(k - 1)]);
+            if (shopSaved) AppendNumber(out, day.nAntal(a, route::kLev, k));
         }
         out += kLineEnd;
     }

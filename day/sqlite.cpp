@@ -111,6 +111,11 @@ void Statement::Bind(int index, std::string_view text) {
     if (rc != SQLITE_OK) throw ErrorFrom(db_, rc);
 }
 
+void Statement::BindBlob(int index, std::string_view bytes) {
+    const int rc = sqlite3_bind_blob64(stmt_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) throw ErrorFrom(db_, rc);
+}
+
 bool Statement::Step() {
     errno = 0;
     const int rc = sqlite3_step(stmt_);
@@ -131,12 +136,23 @@ bool Statement::IsText(int column) const {
     return sqlite3_column_type(stmt_, column) == SQLITE_TEXT;
 }
 
+bool Statement::IsBlob(int column) const {
+    return sqlite3_column_type(stmt_, column) == SQLITE_BLOB;
+}
+
 int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
 
 std::string Statement::Text(int column) const {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
     if (!text) return {};
     return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
+}
+
+std::string Statement::Blob(int column) const {
+    const void* bytes = sqlite3_column_blob(stmt_, column);
+    if (!bytes) return {};
+    return std::string(static_cast<const char*>(bytes),
+                       static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
 }
 
 Transaction::Transaction(Connection& db, Kind kind) : db_(db) {

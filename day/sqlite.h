@@ -73,6 +73,7 @@ public:
     // Parameters are 1-based. Text is copied by SQLite.
     void Bind(int index, int64_t value);
     void Bind(int index, std::string_view text);
+    void BindBlob(int index, std::string_view bytes);
     // True when a row is ready, false when the statement is done.
     bool Step();
     // Ready to run again; bindings stay.
@@ -81,8 +82,10 @@ public:
     // Columns are 0-based.
     bool IsInteger(int column) const;
     bool IsText(int column) const;
+    bool IsBlob(int column) const;
     int64_t Int(int column) const;
     std::string Text(int column) const;
+    std::string Blob(int column) const;
 
 private:
     sqlite3* db_ = nullptr;

@@ -17,6 +17,7 @@ struct State {
     int code = 0;
     int error = 0;
     int failures = 0;
+    int passes = 0;  // calls of the fault's kind still let through
 };
 State state;
 
@@ -30,6 +31,10 @@ sqlite3_file* Real(sqlite3_file* file) { return reinterpret_cast<File*>(file)->r
 
 bool Fails(FaultyVfs::Fault fault) {
     if (state.fault != fault) return false;
+    if (state.passes > 0) {
+        --state.passes;
+        return false;
+    }
     ++state.failures;
     errno = state.error;
     return true;
@@ -132,8 +137,9 @@ FaultyVfs::~FaultyVfs() {
     sqlite3_vfs_register(state.real, 1);  // the system's VFS is the default again
 }
 
-void FaultyVfs::Inject(Fault fault, int code, int error) {
+void FaultyVfs::Inject(Fault fault, int code, int error, int passes) {
     state.fault = fault;
+    state.passes = passes;
     state.code = code;
     state.error = error;
     state.failures = 0;

@@ -16,8 +16,9 @@ public:
     FaultyVfs& operator=(const FaultyVfs&) = delete;
 
     // From now on every call of that kind fails with code (an SQLite result
-    // code such as SQLITE_IOERR_WRITE or SQLITE_FULL) and errno set to error.
-    void Inject(Fault fault, int code, int error);
+    // code such as SQLITE_IOERR_WRITE or SQLITE_FULL) and errno set to error,
+    // after the first `passes` calls of that kind have gone through.
+    void Inject(Fault fault, int code, int error, int passes = 0);
     void Clear() { Inject(Fault::None, 0, 0); }
     // Calls failed since the fault was injected.
     int Failures() const;

@@ -1,13 +1,17 @@
 #include "journal_fixture.h"
 
 #include "day/fingerprint.h"
+#include "day/journal_file.h"
+#include "day/sqlite.h"
 
 #include <gtest/gtest.h>
 #include <linux/capability.h>
+#include <sqlite3.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -163,7 +167,7 @@ int RunInChild(const std::function<void()>& body) {
 bool ExitedCleanly(int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
 
 void CrashWriter(const std::string& journalPath, const route::RouteSheet& sheet,
-                 const std::vector<std::vector<std::string>>& saves) {
+                 const std::vector<std::vector<std::string>>& saves, std::size_t inLogOnly) {
     int ready[2];
     if (pipe(ready) != 0) throw std::runtime_error("pipe failed");
     std::fflush(nullptr);
@@ -176,8 +180,29 @@ void CrashWriter(const std::string& journalPath, const route::RouteSheet& sheet,
             day::Journal journal = day::Journal::Open(journalPath, "tisdag.csv", SheetBytes(sheet),
                                                       day::Journal::Mode::ReadWrite);
             journal.Replay(route);
-            for (std::size_t i = 0; i < saves.size(); ++i)
+            const std::size_t checkpointed = saves.size() - std::min(inLogOnly, saves.size());
+            for (std::size_t i = 0; i < checkpointed; ++i)
                 if (SaveThrough(route, journal, static_cast<int16_t>(i + 1), saves[i])) _exit(3);
+            // The rest as the journal commits them, without the checkpoint.
+            day::sql::Connection raw(journalPath, SQLITE_OPEN_READWRITE);
+            raw.Execute("PRAGMA wal_autocheckpoint=0");
+            for (std::size_t i = checkpointed; i < saves.size(); ++i) {
+                day::sql::Transaction transaction(raw, day::sql::Transaction::Kind::Immediate);
+                day::sql::Statement save(raw, day::kInsertSave);
+                save.Bind(1, static_cast<int64_t>(i + 1));
+                save.Bind(2, static_cast<int64_t>(i + 1));
+                save.Bind(3, std::string_view("2026-12-07T10:00:00+01:00"));
+                save.Step();
+                day::sql::Statement delivery(raw, day::kInsertDelivery);
+                for (std::size_t a = 0; a < saves[i].size(); ++a) {
+                    delivery.Bind(1, static_cast<int64_t>(i + 1));
+                    delivery.Bind(2, static_cast<int64_t>(a + 1));
+                    delivery.Bind(3, static_cast<int64_t>(std::stoi(saves[i][a])));
+                    delivery.Step();
+                    delivery.Reset();
+                }
+                transaction.Commit();
+            }
             const char done = 1;
             if (write(ready[1], &done, 1) != 1) _exit(4);
             for (;;) pause();  // holding the journal open until killed

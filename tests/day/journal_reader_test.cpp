@@ -95,7 +95,7 @@ TEST_F(Reader, ChangesNoFileOfAClosedJournal) {
 }
 
 TEST_F(Reader, ReadsWhatACrashedWriterCommitted) {
-    testing_support::CrashWriter(path_, sheet_, {{"8", "5", "0"}, {"6", "5", "12"}});
+    testing_support::CrashWriter(path_, sheet_, {{"8", "5", "0"}, {"6", "5", "12"}}, 1);
     const std::string journal = testing_support::ReadBytes(path_);
     const std::string log = testing_support::ReadBytes(path_ + "-wal");
     ASSERT_FALSE(log.empty());

@@ -57,13 +57,15 @@ protected:
         db.Execute(sql.c_str());
     }
 
-    // Open is refused in both modes with a message holding every part; the
-    // folder is left as it was (ReadWrite may add its empty lock file).
+    // Opening and replaying, as the window starts, is refused in both modes
+    // with a message holding every part; the folder is left as it was
+    // (ReadWrite may add its empty lock file).
     void ExpectRefused(const std::vector<std::string>& parts, const std::string& bytes) const {
         for (Mode mode : {Mode::ReadOnly, Mode::ReadWrite}) {
             const auto before = FolderSnapshot(dir_.path());
             try {
-                Open(mode, bytes);
+                route::RouteData route = Started(sheet_);
+                Open(mode, bytes).Replay(route);
                 ADD_FAILURE() << "opened";
             } catch (const day::JournalFailure& e) {
                 for (const std::string& part : parts)
@@ -116,17 +118,28 @@ protected:
     std::string path_ = dir_.File("tisdag.csv.journal");
 };
 
-TEST_F(Refusal, ChangedRouteFileNamesBothFilesAndChangesNothing) {
+// Which day a journal holds is the caller's to judge: a journal opened on
+// other route bytes says so and keeps the route its day began on, and
+// opening it changes nothing on disk.
+TEST_F(Refusal, AChangedRouteFileIsNoticedAndTheDayKeepsItsRoute) {
     const route::RouteData saved = MakeJournal(2);
     std::string sameSize = bytes_;
     sameSize[sameSize.find("12")] = '9';  // one order changed
-    ExpectRefused({"tisdag.csv har ändrats sedan dagens journal " + path_ + " påbörjades"},
-                  sameSize);
-    ExpectRefused({"tisdag.csv", path_}, bytes_ + "Extra;1;1;1;1;1\r\n");
-    ExpectRefused({"tisdag.csv", path_}, "");
-    // Still the day it was, for the file it was begun on.
+    const auto before = FolderSnapshot(dir_.path());
+    for (const std::string& other : {sameSize, bytes_ + "Extra;1;1;1;1;1\r\n", std::string()}) {
+        for (Mode mode : {Mode::ReadOnly, Mode::ReadWrite}) {
+            const Journal journal = Open(mode, other);
+            EXPECT_FALSE(journal.RouteMatches());
+            ASSERT_TRUE(journal.KeptRoute());
+            EXPECT_EQ(*journal.KeptRoute(), bytes_);
+            EXPECT_EQ(journal.Meta().routeName, "tisdag.csv");
+            EXPECT_EQ(journal.SaveCount(), 2);
+        }
+        EXPECT_EQ(FolderSnapshot(dir_.path()), before);
+    }
+    // Still the day it was, on the route it was begun on.
     route::RouteData route = Started(sheet_);
-    Journal journal = Open(Mode::ReadWrite);
+    Journal journal = Open(Mode::ReadWrite, sameSize);
     journal.Replay(route);
     testing_support::ExpectSameRoute(route, saved);
 }
@@ -210,7 +223,7 @@ TEST_F(Refusal, OtherProgramsDatabasesAndOtherVersions) {
         SCOPED_TRACE("a later version of the journal");
         fs::remove(path_);
         MakeJournal(1);
-        Tamper("PRAGMA user_version=2");
+        Tamper("PRAGMA user_version=" + std::to_string(day::kSchemaVersion + 1));
         ExpectRefused({"journalen är skriven av en annan version av Leverans"});
     }
     {
@@ -292,8 +305,8 @@ TEST_F(Refusal, OneWriterAtATime) {
 }
 
 TEST_F(Refusal, ACrashedWritersLockGoesWithIt) {
-    testing_support::CrashWriter(path_, sheet_, {kFourSaves[0], kFourSaves[1]});
-    ASSERT_GT(fs::file_size(path_ + "-wal"), 0u);  // killed with its saves still in the log
+    testing_support::CrashWriter(path_, sheet_, {kFourSaves[0], kFourSaves[1]}, 1);
+    ASSERT_GT(fs::file_size(path_ + "-wal"), 0u);  // killed with a save still in the log
     route::RouteData route = Started(sheet_);
     Journal journal = Open(Mode::ReadWrite);
     journal.Replay(route);
@@ -342,7 +355,8 @@ TEST_F(Refusal, JournalThatCannotBeWrittenCanStillBeRead) {
     const int fileStatus = testing_support::RunInChild([&] {
         testing_support::DropFilePermissionOverride();
         try {
-            Open(Mode::ReadWrite);
+            route::RouteData route = Started(sheet_);
+            Open(Mode::ReadWrite).Replay(route);
             ADD_FAILURE() << "opened a read-only journal for writing";
         } catch (const day::JournalFailure& e) {
             EXPECT_EQ(std::string(e.what()),
@@ -361,7 +375,8 @@ TEST_F(Refusal, JournalThatCannotBeWrittenCanStillBeRead) {
     const int folderStatus = testing_support::RunInChild([&] {
         testing_support::DropFilePermissionOverride();
         try {
-            Open(Mode::ReadWrite);
+            route::RouteData route = Started(sheet_);
+            Open(Mode::ReadWrite).Replay(route);
             ADD_FAILURE() << "opened for writing in a read-only folder";
         } catch (const day::JournalFailure& e) {
             EXPECT_EQ(std::string(e.what()),
@@ -397,12 +412,14 @@ TEST_F(Refusal, JournalThatMayNotBeRead) {
 // never be joined to the new journal.
 TEST_F(Refusal, LeftoversOfAnEarlierAttemptAreNotTakenIn) {
     testing_support::TempDir other;
-    testing_support::CrashWriter(other.File("j"), sheet_, {kFourSaves[0], kFourSaves[1]});
+    testing_support::CrashWriter(other.File("j"), sheet_, {kFourSaves[0], kFourSaves[1]}, 2);
     fs::copy_file(other.File("j-wal"), path_ + "-wal");
     WriteBytes(path_ + ".new", "half a journal");
     WriteBytes(path_ + ".new-wal", "half a log");
     {
+        route::RouteData route = Started(sheet_);
         Journal journal = Open(Mode::ReadWrite);
+        journal.Replay(route);
         EXPECT_EQ(journal.SaveCount(), 0);
     }
     EXPECT_EQ(testing_support::FileNames(dir_.path()),

@@ -161,7 +161,8 @@ TEST_F(JournalTest, SavedAtIsTheTimeOfTheLatestSave) {
 
 TEST_F(JournalTest, FilesAreTheOnesTheHeaderNames) {
     {
-        Journal journal = Open();
+        route::RouteData route;
+        Journal journal = Resume(route);
         EXPECT_EQ(testing_support::FileNames(dir_.path()),
                   (std::vector<std::string>{"tisdag.csv.journal", "tisdag.csv.journal-shm",
                                             "tisdag.csv.journal-wal", "tisdag.csv.journal.lock"}));

@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 
+#include <unistd.h>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -178,6 +179,50 @@ TEST_F(WriteFailure, DiskErrorsRefuseTheSaveAndTheNextOneGoesThrough) {
         journal.Replay(route);
         EXPECT_EQ(journal.SaveCount(), 4);
         ExpectSameRoute(route, Expected());
+    }
+}
+
+// A commit whose sync failed may already have its frames in the log. The
+// save was refused, so a crash before the next save must not bring it back;
+// a save acknowledged must be there, even if what followed its commit failed.
+TEST_F(WriteFailure, AfterACrashASaveIsThereExactlyWhenItWasAcknowledged) {
+    struct Case {
+        const char* name;
+        int passes;  // syncs that go through before they fail
+        int error;
+        bool kept;
+    };
+    const std::vector<Case> cases = {
+        {"the log's header cannot be synced", 0, EIO, false},
+        {"the frames cannot be synced at commit", 1, ENOSPC, false},
+        {"the checkpoint after the commit cannot be synced", 2, EIO, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir_.path() + "/");
+        fs::create_directory(dir_.path());
+        const int status = testing_support::RunInChild([&] {
+            testing_support::FaultyVfs vfs;
+            route::RouteData route;
+            Journal journal = StartDay(route);
+            vfs.Inject(testing_support::FaultyVfs::Fault::Sync, SQLITE_IOERR_FSYNC, c.error,
+                       c.passes);
+            EXPECT_EQ(SaveThrough(route, journal, 3, {"4", "5", "3"}).has_value(), !c.kept);
+            EXPECT_GT(vfs.Failures(), 0);
+            EXPECT_EQ(route.nSparadKund, c.kept ? 3 : 2);
+            // Ends here as a crash would: nothing closed, nothing checkpointed.
+            std::fflush(nullptr);
+            _exit(::testing::Test::HasFailure() ? 1 : 0);
+        });
+        ASSERT_TRUE(testing_support::ExitedCleanly(status));
+        route::RouteData route = Started(sheet_);
+        Journal journal = Open(Mode::ReadWrite);
+        journal.Replay(route);
+        EXPECT_EQ(journal.SaveCount(), c.kept ? 3 : 2);
+        EXPECT_EQ(route.nAntal(1, route::kLev, 3), c.kept ? 4 : 0);
+        // And the day goes on from there.
+        EXPECT_FALSE(SaveThrough(route, journal, 3, {"4", "4", "3"}));
+        EXPECT_EQ(journal.SaveCount(), c.kept ? 4 : 3);
     }
 }
 
