@@ -29,7 +29,8 @@ CsvError::CsvError(Kind kind, int line, int column)
       line_(line),
       column_(column) {}
 
-CsvReader::CsvReader(std::string_view text, char separator) : text_(text), separator_(separator) {
+CsvReader::CsvReader(std::string_view text, char separator, std::size_t maxCells)
+    : text_(text), separator_(separator), maxCells_(maxCells) {
     stops_[static_cast<unsigned char>(separator)] = true;
     stops_['\n'] = true;
     stops_['\r'] = true;
@@ -65,10 +66,25 @@ void CsvReader::EndLine(char c) {
     ++line_;
 }
 
+// At a blank that starts a cell: whether a quote follows the blanks. If so
+// the cell is quoted and pos_ moves to the quote.
+bool CsvReader::QuoteAfterBlanks() {
+    std::size_t at = pos_;
+    while (at < text_.size() && IsBlank(text_[at]) && text_[at] != separator_) ++at;
+    if (at >= text_.size() || text_[at] != '"') return false;
+    pos_ = at;
+    return true;
+}
+
 bool CsvReader::Next() {
     cells_.clear();
     copied_.clear();
     buffer_.clear();
+    columns_ = 0;
+    extraColumn_ = 0;
+    lastExtraColumn_ = 0;
+    extra_ = {};
+    locatedColumn_ = 0;
     const std::size_t size = text_.size();
     while (pos_ < size && (text_[pos_] == '\n' || text_[pos_] == '\r')) EndLine(text_[pos_]);
     if (pos_ >= size) return false;
@@ -76,12 +92,18 @@ bool CsvReader::Next() {
 
     const char* data = text_.data();
     for (;;) {
-        if (pos_ < size && data[pos_] == '"') {
-            ReadQuoted(static_cast<int>(cells_.size()) + 1);
+        ++columns_;
+        if (cells_.size() < maxCells_) {
+            const char first = pos_ < size ? data[pos_] : '\0';
+            if (first == '"' || ((first == ' ' || first == '\t') && QuoteAfterBlanks())) {
+                KeepQuoted(ReadQuoted(static_cast<int>(columns_)));
+            } else {
+                const std::size_t end = CellEnd(data, pos_, size);
+                cells_.emplace_back(data + pos_, end - pos_);
+                pos_ = end;
+            }
         } else {
-            const std::size_t end = CellEnd(data, pos_, size);
-            cells_.emplace_back(data + pos_, end - pos_);
-            pos_ = end;
+            PassCell();
         }
         if (pos_ >= size) break;
         const char c = data[pos_];
@@ -97,7 +119,14 @@ bool CsvReader::Next() {
     return true;
 }
 
-void CsvReader::ReadQuoted(int column) {
+RawCell CsvReader::Raw(std::size_t i) const {
+    for (const Copied& copy : copied_) {
+        if (copy.cell == i) return {text_.substr(copy.raw, copy.rawLength), true};
+    }
+    return {cells_[i], false};
+}
+
+RawCell CsvReader::ReadQuoted(int column) {
     const std::size_t size = text_.size();
     ++pos_;  // the opening quote
     const std::size_t start = pos_;
@@ -123,21 +152,76 @@ void CsvReader::ReadQuoted(int column) {
         break;
     }
 
-    if (!doubled) {
-        cells_.push_back(text_.substr(start, end - start));
-    } else {
-        const std::size_t offset = buffer_.size();
-        for (std::size_t i = start; i < end; ++i) {
-            buffer_ += text_[i];
-            if (text_[i] == '"') ++i;  // the second of a pair
-        }
-        copied_.push_back({cells_.size(), offset, buffer_.size() - offset});
-        cells_.emplace_back();
-    }
-
     while (pos_ < size && text_[pos_] != separator_ && IsBlank(text_[pos_])) ++pos_;
     if (pos_ < size && text_[pos_] != separator_ && text_[pos_] != '\n' && text_[pos_] != '\r')
         throw CsvError(CsvError::Kind::TextAfterQuote, recordLine_, column);
+    return {text_.substr(start, end - start), doubled};
+}
+
+void CsvReader::KeepQuoted(RawCell cell) {
+    if (!cell.doubled) {
+        cells_.push_back(cell.text);
+        return;
+    }
+    const std::size_t offset = buffer_.size();
+    for (std::size_t i = 0; i < cell.text.size(); ++i) {
+        buffer_ += cell.text[i];
+        if (cell.text[i] == '"') ++i;  // the second of a pair
+    }
+    const auto raw = static_cast<std::size_t>(cell.text.data() - text_.data());
+    copied_.push_back({cells_.size(), offset, buffer_.size() - offset, raw, cell.text.size()});
+    cells_.emplace_back();
+}
+
+// A cell past the kept ones: read through, noted only when it is not blank.
+void CsvReader::PassCell() {
+    const std::size_t size = text_.size();
+    const char* data = text_.data();
+    if (pos_ >= size) return;
+    const char first = data[pos_];
+    if (first == separator_) {
+        // A run of empty cells, as spreadsheets pad lines with, eight bytes
+        // at a time. pos_ stays on the run's last separator, which starts
+        // the cell after it.
+        const uint64_t separators = 0x0101010101010101ULL * static_cast<unsigned char>(separator_);
+        std::size_t at = pos_ + 1;
+        while (std::endian::native == std::endian::little && at + 8 <= size) {
+            uint64_t word = 0;
+            std::memcpy(&word, data + at, 8);
+            const uint64_t other = word ^ separators;  // non-zero bytes are not separators
+            if (other != 0) {
+                at += static_cast<std::size_t>(std::countr_zero(other)) / 8;
+                break;
+            }
+            at += 8;
+        }
+        while (at < size && data[at] == separator_) ++at;
+        columns_ += at - pos_ - 1;
+        pos_ = at - 1;
+        return;
+    }
+    if (first == '\n' || first == '\r') return;
+
+    const std::size_t start = pos_;
+    RawCell cell;
+    if (first == '"' || (IsBlank(first) && QuoteAfterBlanks())) {
+        cell = ReadQuoted(static_cast<int>(columns_));
+    } else {
+        const std::size_t end = CellEnd(data, pos_, size);
+        cell.text = text_.substr(pos_, end - pos_);
+        pos_ = end;
+    }
+    if (start <= target_ && target_ < pos_) locatedColumn_ = columns_;
+    for (const char c : cell.text) {
+        if (!IsBlank(c) && c != '\n' && c != '\r') {
+            if (extraColumn_ == 0) {
+                extraColumn_ = columns_;
+                extra_ = cell;
+            }
+            lastExtraColumn_ = columns_;
+            break;
+        }
+    }
 }
 
 std::vector<std::vector<CsvCell>> ParseCsv(std::string_view utf8Text, char separator) {
@@ -154,17 +238,29 @@ std::vector<std::vector<CsvCell>> ParseCsv(std::string_view utf8Text, char separ
 }
 
 char DetectSeparator(std::string_view firstLine) {
+    const std::size_t size = firstLine.size();
     std::size_t i = 0;
-    while (i < firstLine.size() && (firstLine[i] == '\n' || firstLine[i] == '\r')) ++i;
-    bool quoted = false;
-    for (; i < firstLine.size(); ++i) {
-        const char c = firstLine[i];
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (!quoted) {
-            if (c == ';' || c == ',' || c == '\t') return c;
-            if (c == '\n' || c == '\r') break;
+    while (i < size && (firstLine[i] == '\n' || firstLine[i] == '\r')) ++i;
+    // Only a quote that opens the first cell quotes, as the reader has it.
+    // A tab before it would already be a candidate, so spaces only.
+    std::size_t at = i;
+    while (at < size && firstLine[at] == ' ') ++at;
+    if (at < size && firstLine[at] == '"') {
+        for (i = at + 1; i < size; ++i) {
+            if (firstLine[i] != '"') continue;
+            if (i + 1 < size && firstLine[i + 1] == '"') {
+                ++i;  // a doubled quote
+            } else {
+                break;
+            }
         }
+        if (i >= size) return '\0';  // never closed: no record to look in
+        ++i;
+    }
+    for (; i < size; ++i) {
+        const char c = firstLine[i];
+        if (c == ';' || c == ',' || c == '\t') return c;
+        if (c == '\n' || c == '\r') break;
     }
     return '\0';
 }
@@ -183,6 +279,17 @@ std::string CsvField(std::string_view text, char separator) {
     }
     field += '"';
     return field;
+}
+
+std::string InertCsvField(std::string_view text, char separator) {
+    // The leading characters that spreadsheets take as the start of a formula.
+    if (text.empty() || std::string_view("=+-@\t\r").find(text.front()) == std::string_view::npos)
+        return CsvField(text, separator);
+    std::string inert;
+    inert.reserve(text.size() + 1);
+    inert += '\'';
+    inert += text;
+    return CsvField(inert, separator);
 }
 
 }  // namespace day
