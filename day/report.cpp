@@ -47,7 +47,7 @@ std::string WriteReport(const route::RouteSheet& sheet, const route::RouteData& 
     out += "Artikel;Lastat;Levererat;Returer;Kvar";
     for (const std::string& shop : sheet.customers) {
         out += kSeparator;
-        out += CsvField(shop, kSeparator);
+        out += InertCsvField(shop, kSeparator);
     }
     out += kLineEnd;
 
@@ -59,7 +59,7 @@ std::string WriteReport(const route::RouteSheet& sheet, const route::RouteData& 
             if (lev > 0) delivered += lev;
             if (lev < 0) returned -= lev;
         }
-        out += CsvField(sheet.articles[static_cast<std::size_t>(a - 1)], kSeparator);
+        out += InertCsvField(sheet.articles[static_cast<std::size_t>(a - 1)], kSeparator);
         for (const long long figure :
              {static_cast<long long>(sheet.lager[static_cast<std::size_t>(a - 1)]), delivered,
               returned, static_cast<long long>(day.nAntal(a, route::kBest, route::kVan))}) {

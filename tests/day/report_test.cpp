@@ -109,6 +109,27 @@ TEST(WriteReport, NamesComeBackThroughTheCsvReaderAsTheyWere) {
     EXPECT_EQ(rows[3][5], "-1");
 }
 
+// A name from the route file goes into the report as text, never as a
+// formula that a spreadsheet would run when the office opens it; the
+// quantities stay numbers, negative ones too.
+TEST(WriteReport, NamesThatLookLikeFormulasStayText) {
+    const RouteSheet sheet{{"=1+1", "@SUMMA(A1)", "108 Skivad J.F."},
+                           {"+46 Kaffe", "-Rabattlimpa", "\tTabb", "Maxi tur 1"},
+                           {5, 5, 5},
+                           {{1, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}}};
+    RouteData r = Started(sheet);
+    Save(r, 1, {"-3", "0", "2"});
+    const auto rows = ReadBack(day::WriteReport(sheet, r));
+    ASSERT_EQ(rows.size(), 4U);
+    EXPECT_EQ(rows[0],
+              (std::vector<std::string>{"Artikel", "Lastat", "Levererat", "Returer", "Kvar",
+                                        "'+46 Kaffe", "'-Rabattlimpa", "'\tTabb", "Maxi tur 1"}));
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"'=1+1", "5", "0", "3", "8", "-3", "", "", ""}));
+    EXPECT_EQ(rows[2][0], "'@SUMMA(A1)");
+    EXPECT_EQ(rows[3][0], "108 Skivad J.F.");
+    EXPECT_EQ(rows[3][5], "2");
+}
+
 // What the report must say, kept apart from the route with wide integers.
 struct Model {
     std::vector<long long> loaded;
