@@ -21,6 +21,14 @@ constexpr int kMaxQuantity = 32767;
 constexpr std::size_t kMaxNames = 32767;  // articles, shops: 16-bit indexes
 constexpr std::size_t kShownLength = 40;  // code points of a cell quoted in a message
 
+enum class Encoding { Utf8, Windows1252 };
+
+// The file as the messages name it, and how its text is written.
+struct Source {
+    const std::string& file;
+    Encoding encoding;
+};
+
 [[noreturn]] void Fail(const std::string& file, const std::string& what) {
     throw FileError(file + ": " + what);
 }
@@ -43,11 +51,18 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-bool AllBlank(const std::vector<std::string_view>& cells) {
-    for (const std::string_view cell : cells) {
-        for (const char c : cell) {
-            if (!IsBlank(c) && c != '\n' && c != '\r') return false;
-        }
+// Nothing but blanks and line breaks, as CsvReader counts a blank cell.
+bool IsBlankCell(std::string_view cell) {
+    for (const char c : cell) {
+        if (!IsBlank(c) && c != '\n' && c != '\r') return false;
+    }
+    return true;
+}
+
+bool IsBlankRecord(const CsvReader& reader) {
+    if (reader.ExtraColumn() != 0) return false;
+    for (const std::string_view cell : reader.Cells()) {
+        if (!IsBlankCell(cell)) return false;
     }
     return true;
 }
@@ -64,24 +79,64 @@ bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
     return true;
 }
 
+// The characters of a cell's text one at a time, each as UTF-8: read from
+// Windows-1252 where the file is in it, doubled quotes as one where the
+// text still has them. A UTF-8 file has been checked whole before.
+class Characters {
+public:
+    Characters(std::string_view text, Encoding encoding, bool doubled)
+        : text_(text), windows1252_(encoding == Encoding::Windows1252), doubled_(doubled) {}
+
+    // The next character; empty at the end.
+    std::string_view Next() {
+        if (at_ >= text_.size()) return {};
+        const auto c = static_cast<unsigned char>(text_[at_]);
+        if (c < 0x80) {
+            const std::string_view character = text_.substr(at_, 1);
+            at_ += doubled_ && c == '"' ? 2 : 1;
+            return character;
+        }
+        if (windows1252_) {
+            ++at_;
+            return Windows1252CharUtf8(c);
+        }
+        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+        const std::string_view character = text_.substr(at_, length);
+        at_ += character.size();
+        return character;
+    }
+
+private:
+    std::string_view text_;
+    bool windows1252_;
+    bool doubled_;
+    std::size_t at_ = 0;
+};
+
+// The number of a control character (C0, DEL or C1), or -1.
+int ControlCode(std::string_view character) {
+    const auto c = static_cast<unsigned char>(character[0]);
+    if (character.size() == 1) return c < 0x20 || c == 0x7F ? c : -1;
+    // U+0080..U+009F are C2 80..C2 9F.
+    const auto next = static_cast<unsigned char>(character[1]);
+    return character.size() == 2 && c == 0xC2 && next < 0xA0 ? next : -1;
+}
+
 // A cell's text fit for a one-line message: control characters replaced,
 // long text cut at a character boundary.
-std::string Shown(std::string_view text) {
+std::string Shown(std::string_view text, Encoding encoding, bool doubled = false) {
     std::string shown = "\"";
-    std::size_t characters = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if ((c & 0xC0) != 0x80 && ++characters > kShownLength) {
+    Characters characters(text, encoding, doubled);
+    std::size_t count = 0;
+    for (std::string_view c = characters.Next(); !c.empty(); c = characters.Next()) {
+        if (++count > kShownLength) {
             shown += "…";
             break;
         }
-        const bool c1 =
-            c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0;
-        if (c < 0x20 || c == 0x7F || c1) {
+        if (ControlCode(c) >= 0) {
             shown += "\xEF\xBF\xBD";
-            if (c1) ++i;
         } else {
-            shown += text[i];
+            shown += c;
         }
     }
     return shown + "\"";
@@ -103,60 +158,88 @@ char Hex(unsigned digit) { return "0123456789ABCDEF"[digit & 0xFU]; }
 // A name as the screen can show it: line breaks and tabs (kept inside
 // quotes by the spreadsheet) become one blank per run, blanks at the ends
 // go. Other control characters are refused; they would show as nothing or
-// as boxes.
-std::string CleanName(std::string_view cell, const std::string& file, int line,
-                      std::size_t column) {
+// as boxes. So is a name longer than kMaxNameLength, checked as it grows:
+// a name never takes more memory than that, whatever the cell holds.
+std::string CleanName(std::string_view cell, Encoding encoding, bool doubled,
+                      const std::string& file, int line, std::size_t column) {
     std::string name;
-    name.reserve(cell.size());
-    for (std::size_t i = 0; i < cell.size(); ++i) {
-        const auto c = static_cast<unsigned char>(cell[i]);
-        if (c == '\n' || c == '\r' || c == '\t') {
-            if (name.empty() || name.back() != '\n') name += '\n';  // marks the run
+    std::size_t length = 0;  // characters in name
+    std::size_t blanks = 0;  // blanks waiting for a character after them
+    bool inRun = false;      // in a run of line breaks and tabs
+    Characters characters(cell, encoding, doubled);
+    for (std::string_view c = characters.Next(); !c.empty(); c = characters.Next()) {
+        if (c == "\n" || c == "\r" || c == "\t") {
+            if (!inRun) ++blanks;
+            inRun = true;
             continue;
         }
-        // U+0080..U+009F are C2 80..C2 9F; other bytes above 0x7F are
-        // parts of printable characters.
-        unsigned code = c;
-        if (c == 0xC2 && i + 1 < cell.size()) {
-            code = static_cast<unsigned char>(cell[i + 1]);
-        } else if (c > 0x7F) {
-            code = 0xA0;
-        }
-        if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
+        inRun = false;
+        const int code = ControlCode(c);
+        if (code >= 0) {
             Fail(file, line, column,
                  std::string("namnet innehåller ett tecken som inte kan visas (U+00") +
-                     Hex(code >> 4U) + Hex(code) + ")");
+                     Hex(static_cast<unsigned>(code) >> 4U) + Hex(static_cast<unsigned>(code)) +
+                     ")");
         }
-        if (!name.empty() && name.back() == '\n') name.back() = ' ';
-        name += cell[i];
+        if (c == " ") {
+            ++blanks;
+            continue;
+        }
+        if (name.empty()) blanks = 0;  // blanks before the name go
+        length += blanks + 1;
+        if (length > kMaxNameLength) {
+            Fail(file, line, column,
+                 "namnet är längre än " + std::to_string(kMaxNameLength) + " tecken");
+        }
+        name.append(blanks, ' ');
+        blanks = 0;
+        name += c;
     }
-    if (!name.empty() && name.back() == '\n') name.pop_back();
-    const std::string_view trimmed = Trim(name);
-    return std::string(trimmed);
+    return name;
 }
 
-[[noreturn]] void FailQuantity(std::string_view text, const std::string& file, int line,
+// A name cell kept until the whole file has been read: only then are the
+// names copied out, so that a file refused late has taken no memory for
+// them.
+struct NameCell {
+    RawCell raw;
+    int line;
+    std::size_t column;
+};
+
+std::vector<std::string> CopyNames(const std::vector<NameCell>& cells, const Source& source) {
+    std::vector<std::string> names;
+    names.reserve(cells.size());
+    for (const NameCell& cell : cells) {
+        names.push_back(CleanName(cell.raw.text, source.encoding, cell.raw.doubled, source.file,
+                                  cell.line, cell.column));
+    }
+    return names;
+}
+
+[[noreturn]] void FailQuantity(std::string_view text, const Source& source, int line,
                                std::size_t column) {
-    Fail(file, line, column, Shown(text) + " är inte ett heltal mellan 0 och 32767");
+    Fail(source.file, line, column,
+         Shown(text, source.encoding) + " är inte ett heltal mellan 0 och 32767");
 }
 
 // A quantity cell with blanks or anything else than a few digits.
-[[gnu::noinline]] int UncommonQuantity(std::string_view cell, const std::string& file, int line,
+[[gnu::noinline]] int UncommonQuantity(std::string_view cell, const Source& source, int line,
                                        std::size_t column) {
     const std::string_view text = Trim(cell);
     if (text.empty()) return -1;
     int value = 0;
     for (const char c : text) {
-        if (c < '0' || c > '9') FailQuantity(text, file, line, column);
+        if (c < '0' || c > '9') FailQuantity(text, source, line, column);
         value = value * 10 + (c - '0');
-        if (value > kMaxQuantity) FailQuantity(text, file, line, column);
+        if (value > kMaxQuantity) FailQuantity(text, source, line, column);
     }
     return value;
 }
 
 // A quantity cell: -1 when it is empty, else its whole number. Called for
 // every cell of the file, so the usual few digits go first.
-int Quantity(std::string_view cell, const std::string& file, int line, std::size_t column) {
+int Quantity(std::string_view cell, const Source& source, int line, std::size_t column) {
     if (cell.empty()) return -1;
     if (cell.size() <= 4) {
         int value = 0;
@@ -168,7 +251,7 @@ int Quantity(std::string_view cell, const std::string& file, int line, std::size
         }
         if (i == cell.size()) return value;  // four digits are always in range
     }
-    return UncommonQuantity(cell, file, line, column);
+    return UncommonQuantity(cell, source, line, column);
 }
 
 int LineOf(std::string_view text, std::size_t offset) {
@@ -180,49 +263,53 @@ int LineOf(std::string_view text, std::size_t offset) {
     return line;
 }
 
-std::string HeaderWanted(std::string_view word, std::string_view cell) {
+std::string HeaderWanted(std::string_view word, std::string_view cell, Encoding encoding) {
     std::string what = "väntade rubriken \"" + std::string(word) + "\"";
     const std::string_view text = Trim(cell);
-    return text.empty() ? what + ", cellen är tom" : what + ", här står " + Shown(text);
+    return text.empty() ? what + ", cellen är tom" : what + ", här står " + Shown(text, encoding);
 }
 
 // The first line that is not empty: "Artikel", "Lager" and the shops.
-std::vector<std::string> ReadHeader(CsvReader& reader, const std::string& file) {
+std::vector<NameCell> ReadHeader(CsvReader& reader, const Source& source) {
+    const std::string& file = source.file;
     bool found = false;
-    while (!found && reader.Next()) found = !AllBlank(reader.Cells());
+    while (!found && reader.Next()) found = !IsBlankRecord(reader);
     if (!found) Fail(file, "filen innehåller bara tomma rader");
     const std::vector<std::string_view>& cells = reader.Cells();
     const int line = reader.Line();
     const std::string_view first = cells.empty() ? std::string_view() : cells[0];
     if (!EqualsIgnoringCase(Trim(first), "Artikel"))
-        Fail(file, line, 1, HeaderWanted("Artikel", first));
+        Fail(file, line, 1, HeaderWanted("Artikel", first, source.encoding));
     const std::string_view second = cells.size() < 2 ? std::string_view() : cells[1];
     if (!EqualsIgnoringCase(Trim(second), "Lager"))
-        Fail(file, line, 2, HeaderWanted("Lager", second));
+        Fail(file, line, 2, HeaderWanted("Lager", second, source.encoding));
 
     // Spreadsheets pad the header with empty cells over the widest line.
-    std::size_t end = cells.size();
-    while (end > 2 && Trim(cells[end - 1]).empty()) --end;
+    std::size_t end = reader.LastExtraColumn();
+    if (end == 0) {
+        end = cells.size();
+        while (end > 2 && IsBlankCell(cells[end - 1])) --end;
+    }
     if (end == 2) Fail(file, line, 3, "ingen butik: butikernas namn ska stå efter \"Lager\"");
     if (end - 2 > kMaxNames)
         Fail(file, line, "för många butiker (" + std::to_string(end - 2) + "), högst 32767 går");
-    std::vector<std::string> shops;
+    std::vector<NameCell> shops;
     shops.reserve(end - 2);
     for (std::size_t i = 2; i < end; ++i) {
-        std::string name = CleanName(cells[i], file, line, i + 1);
-        if (name.empty()) Fail(file, line, i + 1, "butikens namn saknas");
-        shops.push_back(std::move(name));
+        if (CleanName(cells[i], source.encoding, false, file, line, i + 1).empty())
+            Fail(file, line, i + 1, "butikens namn saknas");
+        shops.push_back({reader.Raw(i), line, i + 1});
     }
     return shops;
 }
 
 // A line of one cell that holds another separator was saved with the
 // wrong one: its quantities would be lost in the name.
-void RefuseOtherSeparator(const std::vector<std::string_view>& cells, char separator,
-                          const std::string& file, int line) {
-    if (cells.size() != 1) return;
+void RefuseOtherSeparator(const CsvReader& reader, char separator, const std::string& file,
+                          int line) {
+    if (reader.Columns() != 1) return;
     for (const char other : {';', ',', '\t'}) {
-        if (other != separator && cells[0].find(other) != std::string_view::npos) {
+        if (other != separator && reader.Cells()[0].find(other) != std::string_view::npos) {
             Fail(file, line,
                  "raden delas med " + SeparatorName(other) + ", inte med " +
                      SeparatorName(separator) + " som rubrikraden");
@@ -230,78 +317,118 @@ void RefuseOtherSeparator(const std::vector<std::string_view>& cells, char separ
     }
 }
 
-void ReadArticle(const std::vector<std::string_view>& cells, int line, const std::string& file,
-                 route::RouteSheet& sheet) {
-    const std::size_t shops = sheet.customers.size();
-    std::string name = CleanName(cells[0], file, line, 1);
+// The reader keeps the cells up to the last shop; any after it must be blank.
+void ReadArticle(const CsvReader& reader, const Source& source, std::size_t shops,
+                 std::vector<NameCell>& names, route::RouteSheet& sheet) {
+    const std::vector<std::string_view>& cells = reader.Cells();
+    const std::string& file = source.file;
+    const int line = reader.Line();
+    const std::string name = CleanName(cells[0], source.encoding, false, file, line, 1);
     if (name.empty()) Fail(file, line, 1, "artikelns namn saknas");
-    const int loaded = cells.size() > 1 ? Quantity(cells[1], file, line, 2) : -1;
+    const int loaded = cells.size() > 1 ? Quantity(cells[1], source, line, 2) : -1;
 
     std::vector<int16_t> orders(shops, 0);
     long long sum = 0;
     const std::size_t given = std::min(cells.size(), shops + 2);
     for (std::size_t i = 2; i < given; ++i) {
-        const int order = Quantity(cells[i], file, line, i + 1);
+        const int order = Quantity(cells[i], source, line, i + 1);
         if (order > 0) {
             orders[i - 2] = static_cast<int16_t>(order);
             sum += order;
         }
     }
-    for (std::size_t i = shops + 2; i < cells.size(); ++i) {
-        const std::string_view extra = Trim(cells[i]);
-        if (!extra.empty()) {
-            Fail(file, line, i + 1,
-                 Shown(extra) + " står till höger om den sista butiken (kolumn " +
-                     std::to_string(shops + 2) + ")");
-        }
+    if (reader.ExtraColumn() != 0) {
+        const RawCell extra = reader.Extra();
+        Fail(file, line, reader.ExtraColumn(),
+             Shown(Trim(extra.text), source.encoding, extra.doubled) +
+                 " står till höger om den sista butiken (kolumn " + std::to_string(shops + 2) +
+                 ")");
     }
     if (sum > kMaxQuantity) {
         Fail(file, line,
-             "summan av beställningarna av " + Shown(name) + " är " + std::to_string(sum) +
-                 ", högst 32767 går");
+             "summan av beställningarna av " + Shown(name, Encoding::Utf8) + " är " +
+                 std::to_string(sum) + ", högst 32767 går");
     }
 
-    sheet.articles.push_back(std::move(name));
+    names.push_back({reader.Raw(0), line, 1});
     sheet.lager.push_back(static_cast<int16_t>(loaded < 0 ? sum : loaded));
     sheet.orders.push_back(std::move(orders));
 }
 
-route::RouteSheet ParseCsvText(std::string_view text, const std::string& file) {
-    char separator = DetectSeparator(text);
+char SeparatorOf(std::string_view text) {
+    const char separator = DetectSeparator(text);
     // Without one the header is a single cell, and says what is missing.
-    if (separator == '\0') separator = ';';
-    CsvReader reader(text, separator);
+    return separator == '\0' ? ';' : separator;
+}
+
+route::RouteSheet ParseCsvText(std::string_view text, const Source& source) {
+    const std::string& file = source.file;
+    const char separator = SeparatorOf(text);
+    // Lines are read only as wide as a route can be; blank cells past that
+    // are read through without being kept.
+    CsvReader reader(text, separator, kMaxNames + 2);
+    const std::vector<NameCell> shopNames = ReadHeader(reader, source);
+    const std::size_t shops = shopNames.size();
+    reader.SetMaxCells(shops + 2);
+    std::vector<NameCell> articleNames;
     route::RouteSheet sheet;
-    sheet.customers = ReadHeader(reader, file);
-    const auto shops = static_cast<long long>(sheet.customers.size());
     while (reader.Next()) {
-        const std::vector<std::string_view>& cells = reader.Cells();
-        if (AllBlank(cells)) continue;
+        if (IsBlankRecord(reader)) continue;
         const int line = reader.Line();
-        if (sheet.articles.size() >= kMaxNames)
+        if (articleNames.size() >= kMaxNames)
             Fail(file, line, "för många artiklar, högst 32767 går");
-        const auto articles = static_cast<long long>(sheet.articles.size()) + 1;
-        if (articles * shops > kMaxRouteCells) {
+        const auto articles = static_cast<long long>(articleNames.size()) + 1;
+        if (articles * static_cast<long long>(shops) > kMaxRouteCells) {
             Fail(file, line,
                  "rutten blir för stor (" + std::to_string(articles) + " artiklar gånger " +
                      std::to_string(shops) + " butiker), högst " + std::to_string(kMaxRouteCells) +
                      " celler går");
         }
-        RefuseOtherSeparator(cells, separator, file, line);
-        ReadArticle(cells, line, file, sheet);
+        RefuseOtherSeparator(reader, separator, file, line);
+        ReadArticle(reader, source, shops, articleNames, sheet);
     }
-    if (sheet.articles.empty()) Fail(file, "inga artiklar, filen har bara rubrikraden");
+    if (articleNames.empty()) Fail(file, "inga artiklar, filen har bara rubrikraden");
+    sheet.customers = CopyNames(shopNames, source);
+    sheet.articles = CopyNames(articleNames, source);
     return sheet;
 }
 
-route::RouteSheet ParseText(std::string_view text, const std::string& file) {
+[[noreturn]] void FailCsv(const CsvError& e, const std::string& file) {
+    if (e.kind() == CsvError::Kind::UnterminatedQuote)
+        Fail(file, e.line(), e.column(), "citattecknet som inleder cellen avslutas aldrig");
+    Fail(file, e.line(), e.column(), "text efter cellens avslutande citattecken");
+}
+
+route::RouteSheet ParseText(std::string_view text, const Source& source) {
     try {
-        return ParseCsvText(text, file);
+        return ParseCsvText(text, source);
     } catch (const CsvError& e) {
-        if (e.kind() == CsvError::Kind::UnterminatedQuote)
-            Fail(file, e.line(), e.column(), "citattecknet som inleder cellen avslutas aldrig");
-        Fail(file, e.line(), e.column(), "text efter cellens avslutande citattecken");
+        FailCsv(e, source.file);
     }
+}
+
+// A byte that is not UTF-8 in a file that is: its line in the file and the
+// column of its cell. Where the quoting breaks before that cell is reached,
+// that is said instead.
+[[noreturn]] void FailNotUtf8(std::string_view text, std::size_t offset, bool marked,
+                              const std::string& file) {
+    std::size_t column = 0;
+    try {
+        CsvReader reader(text, SeparatorOf(text), 0);
+        reader.Locate(offset);
+        while (column == 0 && reader.Next()) {
+            if (reader.End() > offset) column = reader.LocatedColumn();
+        }
+    } catch (const CsvError& e) {
+        FailCsv(e, file);
+    }
+    const auto byte = static_cast<unsigned char>(text[offset]);
+    const std::string what =
+        std::string(marked ? "filen är märkt som UTF-8" : "filen är skriven i UTF-8") +
+        " men har en byte som inte är UTF-8 (0x" + Hex(byte >> 4U) + Hex(byte) + ")";
+    const int line = LineOf(text, offset);
+    if (column == 0) Fail(file, line, what);
+    Fail(file, line, column, what);
 }
 
 std::string ErrnoText(int error) {
@@ -354,16 +481,16 @@ route::RouteSheet ParseRouteFile(std::string_view bytes, const std::string& show
     if (bytes.size() > kMaxRouteFileBytes) Fail(shownName, TooLarge());
     const std::size_t bom = Utf8BomLength(bytes);
     const std::string_view rest = bytes.substr(bom);
-    const std::size_t invalid = FirstInvalidUtf8(rest);
-    if (invalid == std::string_view::npos) return ParseText(rest, shownName);
-    // The mark says UTF-8, so other bytes are damage, not Windows-1252.
-    if (bom != 0) {
-        const auto byte = static_cast<unsigned char>(rest[invalid]);
-        Fail(shownName, LineOf(rest, invalid),
-             std::string("filen är märkt som UTF-8 men har en byte som inte är UTF-8 (0x") +
-                 Hex(byte >> 4U) + Hex(byte) + ")");
-    }
-    return ParseText(Windows1252ToUtf8(rest), shownName);
+    const Utf8Scan scan = ScanUtf8(rest);
+    if (scan.firstInvalid == std::string_view::npos)
+        return ParseText(rest, {shownName, Encoding::Utf8});
+    // The mark, or characters that only UTF-8 writes, say UTF-8: other
+    // bytes are damage, and reading the file as Windows-1252 would turn
+    // every å, ä and ö in it into two wrong characters.
+    if (bom != 0 || scan.multiByte) FailNotUtf8(rest, scan.firstInvalid, bom != 0, shownName);
+    // The file is split into cells as it is; only names and the text quoted
+    // in messages are decoded, so the file is never copied whole.
+    return ParseText(rest, {shownName, Encoding::Windows1252});
 }
 
 std::string ReadFileBytes(const std::string& path, const std::string& shownName) {

@@ -2,13 +2,55 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "day/route_file.h"
+#include "journal_fixture.h"
 #include "route/route.h"
+
+// Every allocation of this program carries its size in front, so that the
+// memory a piece of code takes at most can be measured while counting is on.
+namespace {
+
+std::atomic<bool> gCounting{false};
+std::atomic<std::size_t> gLive{0};
+std::atomic<std::size_t> gPeak{0};
+
+struct alignas(std::max_align_t) BlockHeader {
+    std::size_t size;
+    bool counted;
+};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    void* block = std::malloc(sizeof(BlockHeader) + size);
+    if (block == nullptr) throw std::bad_alloc();
+    const bool counted = gCounting.load(std::memory_order_relaxed);
+    new (block) BlockHeader{size, counted};
+    if (counted) {
+        const std::size_t live = gLive += size;
+        std::size_t peak = gPeak.load();
+        while (live > peak && !gPeak.compare_exchange_weak(peak, live)) {
+        }
+    }
+    return static_cast<BlockHeader*>(block) + 1;
+}
+
+void operator delete(void* pointer) noexcept {
+    if (pointer == nullptr) return;
+    BlockHeader* header = static_cast<BlockHeader*>(pointer) - 1;
+    if (header->counted) gLive -= header->size;
+    std::free(header);
+}
+
+void operator delete(void* pointer, std::size_t) noexcept { operator delete(pointer); }
 
 namespace {
 
@@ -200,7 +242,8 @@ TEST(ParseRouteFile, AnyFaultRefusesTheFileWithWhereAndWhat) {
          "tisdag.csv, rad 2, kolumn 1: namnet innehåller ett tecken som inte kan visas (U+0081)"},
         {"\xEF\xBB\xBF"
          "Artikel;Lager;A\r\n108;1;1\r\nJ\xE4tterasker;1;1\r\n",
-         "tisdag.csv, rad 3: filen är märkt som UTF-8 men har en byte som inte är UTF-8 (0xE4)"},
+         "tisdag.csv, rad 3, kolumn 1: filen är märkt som UTF-8 men har en byte som inte är UTF-8 "
+         "(0xE4)"},
         {"Artikel;Lager;A;B\n108;;1;2\n116,5,3,2\n",
          "tisdag.csv, rad 3: raden delas med komma, inte med semikolon som rubrikraden"},
         {"Artikel,Lager,A\n116;5\n",
@@ -225,6 +268,227 @@ TEST(ParseRouteFile, AnyFaultRefusesTheFileWithWhereAndWhat) {
              "åä…\" är inte ett heltal mellan 0 och 32767"},
     };
     for (const auto& c : cases) EXPECT_EQ(Message(c.file), c.message) << c.file;
+}
+
+// A blank before an opening quote, as a hand-edited file or a spreadsheet
+// set to add blanks after separators has it: the cell is still quoted, so
+// its separators stay inside it and no column shifts.
+TEST(ParseRouteFile, BlanksBeforeAnOpeningQuote) {
+    const struct {
+        std::string file;
+        RouteSheet want;
+    } read[] = {
+        {"Artikel;Lager; \"Maxi; tur 1\";ICA\n108;;1;2\n",
+         {{"108"}, {"Maxi; tur 1", "ICA"}, {3}, {{1, 2}}}},
+        // Tabs too, several, after the closing quote as well; a doubled quote.
+        {"Artikel;Lager;\t \"Maxi; \"\"tur\"\" 1\" \t;ICA\n \"108; stor\";  \"5\";\t\"1\";2\n",
+         {{"108; stor"}, {"Maxi; \"tur\" 1", "ICA"}, {5}, {{1, 2}}}},
+        // In a comma file the blanks before the quote are dropped the same way.
+        {"Artikel,Lager, \"Maxi, tur 1\",ICA\n\"108, J.F.\",, \"1\",2\n",
+         {{"108, J.F."}, {"Maxi, tur 1", "ICA"}, {3}, {{1, 2}}}},
+        // A tab file: the tab is the separator, so only spaces are blanks.
+        {"Artikel\tLager\t \"Maxi\ttur 1\"\tICA\n108\t\t1\t2\n",
+         {{"108"}, {"Maxi tur 1", "ICA"}, {3}, {{1, 2}}}},
+        // A quote later in a cell is text, as before.
+        {"Artikel;Lager;Maxi \"tur 1\";ICA\n108;;1;2\n",
+         {{"108"}, {"Maxi \"tur 1\"", "ICA"}, {3}, {{1, 2}}}},
+    };
+    for (const auto& c : read) {
+        SCOPED_TRACE(c.file);
+        ExpectSheet(day::ParseRouteFile(c.file, "tisdag.csv"), c.want);
+    }
+
+    // A quoted cell that cannot be read is refused where it starts, never
+    // read as unquoted text that would shift the columns after it.
+    const struct {
+        std::string file;
+        std::string message;
+    } refused[] = {
+        {"Artikel;Lager; \"Maxi; tur 1;ICA\n108;;1;2\n",
+         "tisdag.csv, rad 1, kolumn 3: citattecknet som inleder cellen avslutas aldrig"},
+        {"Artikel;Lager; \"Maxi\" tur 1;ICA\n108;;1;2\n",
+         "tisdag.csv, rad 1, kolumn 3: text efter cellens avslutande citattecken"},
+        {"Artikel;Lager;A;B\n108;; \"1\" 2;3\n",
+         "tisdag.csv, rad 2, kolumn 3: text efter cellens avslutande citattecken"},
+        {"Artikel;Lager;A;B\n108;;1;  \"2\n",
+         "tisdag.csv, rad 2, kolumn 4: citattecknet som inleder cellen avslutas aldrig"},
+    };
+    for (const auto& c : refused) EXPECT_EQ(Message(c.file), c.message) << c.file;
+}
+
+// UTF-8 with a damaged byte would come out with every å, ä and ö wrong if
+// read as Windows-1252; it is refused where the byte is: its own line in
+// the file and the column of its cell.
+TEST(ParseRouteFile, AUtf8FileWithABadByteIsRefusedWhereTheByteIs) {
+    const struct {
+        std::string file;
+        std::string message;
+    } cases[] = {
+        {"Artikel;Lager;Gården\n108;;1\nJ\xE4tterasker;;2\n",
+         "tisdag.csv, rad 3, kolumn 1: filen är skriven i UTF-8 men har en byte som inte är "
+         "UTF-8 (0xE4)"},
+        // The UTF-8 character after the bad byte counts as well.
+        {"Artikel;Lager;A;B\n108;;1;2\n\"116\nJ\xE4tte\";;1;2\nÖland;;1\n",
+         "tisdag.csv, rad 4, kolumn 1: filen är skriven i UTF-8 men har en byte som inte är "
+         "UTF-8 (0xE4)"},
+        {"Artikel;Lager;\"Maxi\r\ntur\xFF 1\";ICA\r\n108;;1;2\r\nÅ;;1;1\r\n",
+         "tisdag.csv, rad 2, kolumn 3: filen är skriven i UTF-8 men har en byte som inte är "
+         "UTF-8 (0xFF)"},
+        // A cut-off character; a cell far to the right of the last shop.
+        {"Artikel;Lager;Gården\n108;;1;;;x\xC3",
+         "tisdag.csv, rad 2, kolumn 6: filen är skriven i UTF-8 men har en byte som inte är "
+         "UTF-8 (0xC3)"},
+        {"Artikel;Lager;A\n108;;1" + std::string(100000, ';') + "\xE4;Å\n",
+         "tisdag.csv, rad 2, kolumn 100003: filen är skriven i UTF-8 men har en byte som inte "
+         "är UTF-8 (0xE4)"},
+        // With the byte-order mark, the same with the column.
+        {"\xEF\xBB\xBF"
+         "Artikel;Lager;A;B\r\n108;1;1;J\xE4\r\n",
+         "tisdag.csv, rad 2, kolumn 4: filen är märkt som UTF-8 men har en byte som inte är UTF-8 "
+         "(0xE4)"},
+        // Quoting that breaks before the byte is said first.
+        {"Artikel;Lager;Å\n\"108;;1\nJ\xE4tterasker;;2\n",
+         "tisdag.csv, rad 2, kolumn 1: citattecknet som inleder cellen avslutas aldrig"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Message(c.file), c.message) << c.file;
+
+    // Without any UTF-8 character the file is still Windows-1252.
+    ExpectSheet(day::ParseRouteFile("Artikel;Lager;G\xE5rden\nJ\xE4tterasker;;2\n", "tisdag.csv"),
+                {{"Jätterasker"}, {"Gården"}, {2}, {{2}}});
+}
+
+TEST(ParseRouteFile, NamesOfAtMostAHundredCharacters) {
+    const std::string refusal = "tisdag.csv, rad 2, kolumn 1: namnet är längre än 100 tecken";
+    std::string ascii(100, 'x');
+    std::string utf8;
+    std::string windows1252;
+    for (int i = 0; i < 100; ++i) {
+        utf8 += "\xF0\x9F\x8D\x9E";  // a loaf, four bytes
+        windows1252 += '\xE4';
+    }
+    const struct {
+        std::string name;     // as in the file
+        std::string read;     // the name read, or empty when refused
+        std::string message;  // the refusal, or empty when read
+    } cases[] = {
+        {ascii, ascii, ""},
+        {ascii + "y", "", refusal},
+        {utf8, utf8, ""},
+        {utf8 + "a", "", refusal},
+        // Blanks at the ends do not count; a run of tabs and line breaks in a
+        // quoted name is one blank.
+        {"   " + ascii + std::string(1000, ' '), ascii, ""},
+        {"\"" + std::string(50, 'x') + std::string(1000, '\t') + "\n\r\n" + std::string(49, 'y') +
+             "\"",
+         std::string(50, 'x') + " " + std::string(49, 'y'), ""},
+        {"\"" + std::string(50, 'x') + "\t \t" + std::string(49, 'y') + "\"", "",
+         "tisdag.csv, rad 2, kolumn 1: namnet är längre än 100 tecken"},
+        {std::string(20'000'000, 'x'), "", refusal},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.substr(0, 200));
+        const std::string file = "Artikel;Lager;A\n" + c.name + ";;1\n";
+        if (c.message.empty()) {
+            EXPECT_EQ(day::ParseRouteFile(file, "tisdag.csv").articles,
+                      std::vector<std::string>{c.read});
+        } else {
+            EXPECT_EQ(Message(file), c.message);
+        }
+    }
+    // A hundred Windows-1252 characters are read as two bytes each.
+    const RouteSheet sheet =
+        day::ParseRouteFile("Artikel;Lager;" + windows1252 + "\nx;;1\n", "tisdag.csv");
+    std::string read;
+    for (int i = 0; i < 100; ++i) read += "ä";
+    EXPECT_EQ(sheet.customers, std::vector<std::string>{read});
+    EXPECT_EQ(Message("Artikel;Lager;" + windows1252 + "\xE4\nx;;1\n"),
+              "tisdag.csv, rad 1, kolumn 3: namnet är längre än 100 tecken");
+}
+
+// Spreadsheets pad every line with empty cells up to the widest one; any
+// number of them is read, without keeping them.
+TEST(ParseRouteFile, EmptyCellsPastTheLastShopInAnyNumber) {
+    const std::string pad(1'000'000, ';');
+    ExpectSheet(day::ParseRouteFile("Artikel;Lager;A;B" + pad + "\n108;;1;2" + pad + "\n116;3;;" +
+                                        pad + " ;\t;\"\n\";\"\";;" + pad + "\n" + pad + "\n",
+                                    "tisdag.csv"),
+                {{"108", "116"}, {"A", "B"}, {3, 3}, {{1, 2}, {0, 0}}});
+
+    const struct {
+        std::string file;
+        std::string message;
+    } cases[] = {
+        {"Artikel;Lager;A;B\n108;;1;2" + pad + " x \n",
+         "tisdag.csv, rad 2, kolumn 1000004: \"x\" står till höger om den sista butiken "
+         "(kolumn 4)"},
+        {"Artikel;Lager;A;B\n108;;1;2;;; \"x\"\"y\" " + pad + "z\n",
+         "tisdag.csv, rad 2, kolumn 7: \"x\"y\" står till höger om den sista butiken (kolumn 4)"},
+        {"Artikel;Lager;A;B\n108;;1;2;;\"\nx" + pad + "\n",
+         "tisdag.csv, rad 2, kolumn 6: citattecknet som inleder cellen avslutas aldrig"},
+        // Shops counted to the last name, past the width kept.
+        {"Artikel;Lager;A" + std::string(40000, ';') + "B;" + pad + "\n108;;1\n",
+         "tisdag.csv, rad 1: för många butiker (40001), högst 32767 går"},
+        // A line of separators only is empty, and so is a file of them.
+        {pad + "\n" + pad, "tisdag.csv: filen innehåller bara tomma rader"},
+        {"Artikel;Lager;A\n" + pad + "\n", "tisdag.csv: inga artiklar, filen har bara rubrikraden"},
+        {pad + "x\nArtikel;Lager;A\n",
+         "tisdag.csv, rad 1, kolumn 1: väntade rubriken \"Artikel\", cellen är tom"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Message(c.file), c.message) << c.file.substr(0, 40);
+}
+
+// The most memory ParseRouteFile takes at once, besides the bytes given.
+std::size_t PeakWhileParsing(std::string_view bytes) {
+    gLive = 0;
+    gPeak = 0;
+    gCounting = true;
+    try {
+        day::ParseRouteFile(bytes, "tisdag.csv");
+    } catch (const day::FileError&) {
+    }
+    gCounting = false;
+    return gPeak;
+}
+
+std::string Repeated(std::string_view piece, std::size_t size) {
+    std::string text;
+    text.reserve(size + piece.size());
+    while (text.size() < size) text += piece;
+    return text;
+}
+
+// Refusing a file takes little memory whatever its shape: cells are not
+// kept past the width of a route, a Windows-1252 file is not copied whole,
+// and names are not copied out before the whole file has been read. Each
+// file here is 16 MiB; keeping every cell (16 bytes each) would take 256 MiB
+// for the first, and copying the names out early 4 MiB more for the last.
+TEST(ParseRouteFile, RefusingTakesLittleMemoryBesidesTheBytes) {
+    constexpr std::size_t kSize = std::size_t{16} << 20U;
+    constexpr std::size_t kMost = std::size_t{4} << 20U;
+    // A long name on every line, up to the most articles there can be, then
+    // one more line.
+    std::string longNames = "Artikel;Lager;A\n";
+    for (int a = 0; a < 32768; ++a) longNames += std::string(100, 'x') + ";;1\n";
+    longNames += Repeated(std::string(1000, ';') + "\n", kSize - longNames.size());
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"separators", std::string(kSize, ';')},
+        {"lines of separators", Repeated(std::string(99, ';') + "\n", kSize)},
+        {"a line of separators after a header",
+         "Artikel;Lager;A\n108;;1" + std::string(kSize, ';') + "x\n"},
+        {"a header of shop names", "Artikel;Lager" + Repeated(";Butik Söder", kSize)},
+        {"Windows-1252", std::string(kSize, '\x80')},
+        {"Windows-1252 shop names", "Artikel;Lager" + Repeated(";K\xF6pm\xE4ngen", kSize)},
+        {"UTF-8 with a bad byte at the end",
+         "Artikel;Lager;Å\n" + Repeated("x;;1" + std::string(600, ';') + "\n", kSize) + "\xE4"},
+        {"long names refused at the last line", longNames},
+    };
+    for (const auto& c : cases) {
+        ASSERT_NE(Message(c.bytes), "(accepted)") << c.what;
+        EXPECT_LE(PeakWhileParsing(c.bytes), kMost) << c.what;
+    }
 }
 
 TEST(ParseRouteFile, SizesThatNoRouteHas) {
@@ -335,11 +599,16 @@ TEST(ReadRouteFile, FilesThatCannotBeReadAreNamedInTheMessage) {
 }
 
 TEST(ReadRouteFile, AFileWithoutReadPermission) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
     const TempDir dir;
     const std::string path = dir.Write("lasbar.csv", "Artikel;Lager;A\n108;;1\n");
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
-    EXPECT_EQ(FileMessage(path), path + ": behörighet saknas för att läsa filen");
+    // Root reads every file unless it gives up that right, which only a
+    // child process may do here.
+    const int status = testing_support::RunInChild([&path] {
+        if (::geteuid() == 0) testing_support::DropFilePermissionOverride();
+        EXPECT_EQ(FileMessage(path), path + ": behörighet saknas för att läsa filen");
+    });
+    EXPECT_TRUE(testing_support::ExitedCleanly(status));
 }
 
 TEST(ReadRouteFile, TheExampleRouteLoads) {

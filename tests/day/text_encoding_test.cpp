@@ -44,6 +44,38 @@ TEST(Utf8, FindsTheFirstByteThatBreaksIt) {
     }
 }
 
+// Whether a text that is not UTF-8 throughout still has characters that
+// only UTF-8 writes, before or after the first bad byte.
+TEST(Utf8, ScanFindsTheFirstBadByteAndAnyMultiByteCharacter) {
+    constexpr std::size_t npos = std::string_view::npos;
+    const struct {
+        std::string text;
+        std::size_t firstInvalid;
+        bool multiByte;
+    } cases[] = {
+        {"", npos, false},
+        {"Artikel;Lager", npos, false},
+        {"Gården", npos, true},
+        {"J\xE4tterasker", 1, false},
+        {"J\xE4tterasker G\xE5rden \xC5\xC4\xD6", 1, false},
+        {"Gården J\xE4tterasker", 9, true},
+        {"J\xE4tterasker Gården", 1, true},
+        // After the eight-byte fast path, and a character after many bad bytes.
+        {"abcdefghij\xE4" + std::string(100, '\xFF') + "\xF0\x9F\x8D\x9E", 10, true},
+        // Lead bytes without their continuations are no characters.
+        {"\xC3 \xE2\x82 \xF0\x9F\x8D", 0, false},
+        // A character cut off at the very end.
+        {"ab\xC3", 2, false},
+        {"\xC3\xA5\xC3", 2, true},
+    };
+    for (const auto& c : cases) {
+        const day::Utf8Scan scan = day::ScanUtf8(c.text);
+        EXPECT_EQ(scan.firstInvalid, c.firstInvalid) << c.text;
+        EXPECT_EQ(scan.multiByte, c.multiByte) << c.text;
+        EXPECT_EQ(scan.firstInvalid, day::FirstInvalidUtf8(c.text)) << c.text;
+    }
+}
+
 TEST(Windows1252, SwedishLettersAndThePunctuationRange) {
     EXPECT_EQ(day::Windows1252ToUtf8("R\xE5g \xE4 \xF6 \xC5\xC4\xD6"), "Råg ä ö ÅÄÖ");
     EXPECT_EQ(day::Windows1252ToUtf8("\x80"), "€");
