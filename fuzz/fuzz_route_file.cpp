@@ -7,8 +7,14 @@
 // control characters or blanks at its ends, the orders of an article add up
 // to at most 32767, and each article's stock is its Lager cell, or the sum
 // of its orders when that cell is empty; names and quantities are those of
-// the cells, as ParseCsv reads them. A UTF-8 file reads the same with a
-// byte-order mark in front. Any other exception is a finding too.
+// the cells, as ParseCsv reads them (so the reader that keeps only a
+// route's width of each line agrees with one that keeps every cell). Names
+// are at most kMaxNameLength characters, and each goes into a report as a
+// cell that reads back as itself, with an apostrophe in front where a
+// spreadsheet would take it for a formula. A file that is not UTF-8 but has
+// the byte-order mark or a multi-byte UTF-8 character is refused at a line.
+// A UTF-8 file reads the same with a byte-order mark in front. Any other
+// exception is a finding too.
 
 #include <charconv>
 #include <cstddef>
@@ -58,11 +64,30 @@ bool HasControl(std::string_view text) {
     return false;
 }
 
+std::size_t CodePoints(std::string_view text) {
+    std::size_t count = 0;
+    for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return count;
+}
+
+// The name as a report cell, read back.
+void CheckInReport(const std::string& name) {
+    const std::string field = day::InertCsvField(name, ';');
+    const auto records = day::ParseCsv(field + "\r\n", ';');
+    FUZZ_CHECK(records.size() == 1 && records[0].size() == 1);
+    const std::string& read = records[0][0].text;
+    const bool formula = std::string_view("=+-@").find(name.front()) != std::string_view::npos;
+    FUZZ_CHECK(read == (formula ? "'" + name : name));
+    FUZZ_CHECK(std::string_view("=+-@\t\r").find(read.front()) == std::string_view::npos);
+}
+
 void CheckName(const std::string& name) {
     FUZZ_CHECK(!name.empty());
     FUZZ_CHECK(day::IsValidUtf8(name));
     FUZZ_CHECK(!HasControl(name));
     FUZZ_CHECK(name.front() != ' ' && name.back() != ' ');
+    FUZZ_CHECK(CodePoints(name) <= day::kMaxNameLength);
+    CheckInReport(name);
 }
 
 // A quantity cell: -1 when empty, else its number, which must be a whole
@@ -172,6 +197,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             CheckAccepted(bytes, outcome.sheet);
         } else {
             CheckRefused(outcome.message);
+        }
+        // Damaged UTF-8 is never read as Windows-1252.
+        const std::size_t bom = day::Utf8BomLength(bytes);
+        const day::Utf8Scan scan = day::ScanUtf8(bytes.substr(bom));
+        if (scan.firstInvalid != std::string_view::npos && (bom != 0 || scan.multiByte)) {
+            FUZZ_CHECK(!outcome.accepted);
+            FUZZ_CHECK(outcome.message.starts_with(kName + ", rad "));
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "unexpected exception while checking: %s\n", e.what());
