@@ -51,18 +51,6 @@ FileLock::Outcome FileLock::Lock(int fd) {
     return Outcome::Taken;
 }
 
-bool FileLock::HeldElsewhere(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return false;
-    int rc = 0;
-    do {
-        rc = ::flock(fd, LOCK_SH | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    const bool held = rc != 0 && errno == EWOULDBLOCK;
-    ::close(fd);  // drops the shared lock at once
-    return held;
-}
-
 void FileLock::Release() {
     if (fd_ >= 0) ::close(std::exchange(fd_, -1));  // closing drops the lock
 }

@@ -26,9 +26,6 @@ public:
     // itself, so every path that names it (links included) meets it.
     Outcome TakeExisting(const std::string& path);
     bool Held() const { return fd_ >= 0; }
-    // Whether some process holds the lock on the file at path now. Creates
-    // nothing; a missing file is held by nobody.
-    static bool HeldElsewhere(const std::string& path);
     void Release();
 
 private:

@@ -1,11 +1,14 @@
 #include "day/journal.h"
 
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -32,15 +35,25 @@ bool Exists(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
-// A report checking for a writer holds the lock for an instant; a window
-// starting just then waits that instant out rather than be refused.
-FileLock::Outcome TakeLock(FileLock& lock, const std::string& path) {
-    FileLock::Outcome outcome = lock.Take(path);
-    for (int retry = 0; outcome == FileLock::Outcome::Busy && retry < 10; ++retry) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        outcome = lock.Take(path);
-    }
-    return outcome;
+// A failure to change the journal, as the driver reads it (cause) and as
+// whoever looks at standard error does (detail).
+struct Failure {
+    std::string cause;
+    std::string detail;
+};
+
+Failure FailureOf(const std::exception& error) {
+    if (const auto* e = dynamic_cast<const sql::Error*>(&error))
+        return {messages::CauseOf(*e), Detail(*e)};
+    if (const auto* e = dynamic_cast<const std::system_error*>(&error))
+        return {messages::CauseOfErrno(e->code().value()), e->what()};
+    return {"ett oväntat fel i journalen", error.what()};
+}
+
+FileId IdOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return {};
+    return {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
 }
 
 }  // namespace
@@ -54,7 +67,7 @@ Journal Journal::Open(const std::string& journalPath, const std::string& routeNa
                       std::string_view routeBytes, Mode mode, const std::string& createdAt) {
     Journal journal(journalPath, routeName, mode);
     if (mode == Mode::ReadWrite) {
-        switch (TakeLock(journal.lock_, JournalLockPath(journalPath))) {
+        switch (journal.lock_.Take(JournalLockPath(journalPath))) {
             case FileLock::Outcome::Taken:
                 break;
             case FileLock::Outcome::Busy:
@@ -74,8 +87,7 @@ Journal Journal::Open(const std::string& journalPath, const std::string& routeNa
                             static_cast<int64_t>(routeBytes.size()), createdAt};
     if (Exists(journalPath)) {
         try {
-            // A writer holds the lock itself: no other can be saving meanwhile.
-            journal.stored_ = ReadJournal(journalPath, mode == Mode::ReadOnly);
+            journal.stored_ = ReadJournal(journalPath);
         } catch (const UnreadableJournal& e) {
             throw JournalFailure(messages::Unreadable(journalPath, e.cause()), e.what());
         } catch (const sql::Error& e) {
@@ -112,32 +124,46 @@ Journal Journal::Open(const std::string& journalPath, const std::string& routeNa
 }
 
 void Journal::EnsureWriter() {
-    if (db_.IsOpen()) return;
+    if (writing_) return;
     try {
-        db_ = OpenForWriting(path_);
-        // The first read opens the log: a folder where it cannot be made
-        // shows here and not at the first save.
-        if (db_.QueryInt("SELECT count(*) FROM saves") != saveCount_)
-            throw UnreadableJournal(messages::kDamaged, "saves changed while opening");
-        insertSave_ = sql::Statement(db_, kInsertSave);
-        insertDelivery_ = sql::Statement(db_, kInsertDelivery);
-    } catch (const UnreadableJournal& e) {
-        CloseWriter();
-        throw JournalFailure(messages::Unreadable(path_, e.cause()), e.what());
-    } catch (const sql::Error& e) {
-        CloseWriter();
-        throw JournalFailure(messages::CannotWrite(path_, messages::CauseOf(e)), Detail(e));
+        // What a crashed earlier version left in its log belongs in the file.
+        FoldLog(path_);
+        // Whether saves can be kept shows now, not at the first save: the
+        // file must be writable, and the folder take the copy each save is
+        // made in.
+        if (::access(path_.c_str(), W_OK) != 0)
+            throw sql::Error(SQLITE_READONLY, errno, "the journal file is read-only");
+        const std::string probe = path_ + ".next";
+        const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0) throw std::system_error(errno, std::generic_category(), "create " + probe);
+        ::close(fd);
+        ::unlink(probe.c_str());
+    } catch (const std::exception& e) {
+        const Failure failure = FailureOf(e);
+        throw JournalFailure(messages::CannotWrite(path_, failure.cause), failure.detail);
     }
+    file_ = IdOf(path_);
+    writing_ = true;
 }
 
-void Journal::CloseWriter() {
-    insertSave_ = sql::Statement();
-    insertDelivery_ = sql::Statement();
-    db_.Close();
+void Journal::Change(const std::function<void(sql::Connection&)>& change,
+                     const std::function<std::string(const std::string&)>& message) {
+    // A journal renamed, deleted or replaced under the window must not be
+    // written to: the saves would go where nobody looks for them.
+    if (IdOf(path_) != file_)
+        throw JournalFailure(message(messages::kMoved),
+                             "the journal file is no longer at " + path_);
+    try {
+        ReplaceJournal(path_, change);
+    } catch (const std::exception& e) {
+        const Failure failure = FailureOf(e);
+        throw JournalFailure(message(failure.cause), failure.detail);
+    }
+    file_ = IdOf(path_);
 }
 
 void Journal::LetGo() {
-    CloseWriter();
+    writing_ = false;
     lock_.Release();
 }
 
@@ -148,13 +174,6 @@ void Journal::BeginNewDay(const std::string& archivePath, const std::string& rou
     if (!archivePath.empty() && Exists(archivePath))
         throw std::logic_error("the earlier day needs a free name");
     EnsureWriter();
-    try {
-        // The file alone must be the whole earlier day once it is renamed.
-        Checkpoint(db_);
-    } catch (const sql::Error& e) {
-        throw JournalFailure(messages::CannotWrite(path_, messages::CauseOf(e)), Detail(e));
-    }
-    CloseWriter();
     // Without a place to keep it the earlier day had nothing worth keeping.
     const int moved = archivePath.empty() ? std::remove(path_.c_str())
                                           : std::rename(path_.c_str(), archivePath.c_str());
@@ -176,6 +195,7 @@ void Journal::BeginNewDay(const std::string& archivePath, const std::string& rou
         throw JournalFailure(
             messages::CannotCreate(path_, messages::CauseOfErrno(e.code().value())), e.what());
     }
+    file_ = IdOf(path_);
     meta_ = meta;
     keptRoute_ = std::string(routeBytes);
     routeMatches_ = true;
@@ -237,44 +257,25 @@ void Journal::Record(const route::SavePlan& plan) {
         plan.nKundId > customers_ || plan.nKundId < lastKund_)
         throw std::invalid_argument("a save that does not fit the journal's route");
 
-    // In WAL mode SQLite would go on committing into the log of a journal
-    // renamed or deleted under it, and the saves would be lost at closing.
-    if (db_.FileMoved())
-        throw JournalFailure(messages::SaveFailed(path_, messages::kMoved),
-                             "the journal file is no longer at " + path_);
-
     const std::string savedAt = LocalTimestampNow();
     const int64_t seq = saveCount_ + 1;
-    try {
-        // A failure that SQLite could not roll back itself must not leave
-        // the next save inside a stale transaction.
-        if (db_.InTransaction()) db_.Execute("ROLLBACK");
-        sql::Transaction transaction(db_, sql::Transaction::Kind::Immediate);
-        insertSave_.Bind(1, seq);
-        insertSave_.Bind(2, plan.nKundId);
-        insertSave_.Bind(3, savedAt);
-        insertSave_.Step();
-        insertSave_.Reset();
-        insertDelivery_.Bind(1, seq);
-        for (std::size_t b = 0; b < articles; ++b) {
-            insertDelivery_.Bind(2, static_cast<int64_t>(b + 1));
-            insertDelivery_.Bind(3, plan.lev[b]);
-            insertDelivery_.Step();
-            insertDelivery_.Reset();
-        }
-        transaction.Commit();
-    } catch (const sql::Error& e) {
-        DropFailedCommit();
-        throw JournalFailure(messages::SaveFailed(path_, messages::CauseOf(e)), Detail(e));
-    }
-    try {
-        // Into the file itself, so that a copy of the journal alone, taken
-        // after a crash, holds every save the driver was told was kept.
-        Checkpoint(db_);
-    } catch (const sql::Error&) {
-        // The save is committed in the log all the same; the next save's
-        // checkpoint takes it into the file.
-    }
+    Change(
+        [&](sql::Connection& db) {
+            sql::Statement save(db, kInsertSave);
+            save.Bind(1, seq);
+            save.Bind(2, plan.nKundId);
+            save.Bind(3, savedAt);
+            save.Step();
+            sql::Statement delivery(db, kInsertDelivery);
+            delivery.Bind(1, seq);
+            for (std::size_t b = 0; b < articles; ++b) {
+                delivery.Bind(2, static_cast<int64_t>(b + 1));
+                delivery.Bind(3, plan.lev[b]);
+                delivery.Step();
+                delivery.Reset();
+            }
+        },
+        [this](const std::string& cause) { return messages::SaveFailed(path_, cause); });
     saveCount_ = seq;
     lastKund_ = plan.nKundId;
     savedAt_[plan.nKundId] = savedAt;
@@ -283,27 +284,10 @@ void Journal::Record(const route::SavePlan& plan) {
 void Journal::KeepRoute(std::string_view routeBytes) {
     if (mode_ != Mode::ReadWrite || keptRoute_ || !routeMatches_) return;
     EnsureWriter();
-    try {
-        UpgradeJournal(db_, {NewDayUid(), std::string(routeBytes)});
-        Checkpoint(db_);
-    } catch (const sql::Error& e) {
-        throw JournalFailure(messages::CannotWrite(path_, messages::CauseOf(e)), Detail(e));
-    }
+    const JournalDay day{NewDayUid(), std::string(routeBytes)};
+    Change([&](sql::Connection& db) { UpgradeJournal(db, day); },
+           [this](const std::string& cause) { return messages::CannotWrite(path_, cause); });
     keptRoute_ = std::string(routeBytes);
-}
-
-void Journal::DropFailedCommit() {
-    // A commit whose sync failed may have left its frames in the log, where
-    // a crash before the next save would bring the refused save back. The
-    // log holds nothing else (every acknowledged save was checkpointed), so
-    // emptying it leaves the refused save certainly absent.
-    try {
-        if (db_.InTransaction()) db_.Execute("ROLLBACK");
-        Checkpoint(db_);
-    } catch (const sql::Error&) {
-        // The disk refuses even that; the next successful commit overwrites
-        // the frames.
-    }
 }
 
 std::optional<std::string> Journal::SavedAt(int16_t kund) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -18,18 +19,16 @@
 // back to the same saved customers, stock and deliveries.
 //
 // Files, all in the journal's folder (by default beside the route file):
-//   tisdag.csv.journal       the SQLite database (see journal_file.h), which
-//                            holds every save once it is acknowledged
-//   tisdag.csv.journal-wal   its write-ahead log, where each save is committed
-//                            with synchronous=FULL and then checkpointed into
-//                            the database, leaving the log empty
-//   tisdag.csv.journal-shm   the log's shared-memory index
+//   tisdag.csv.journal       the SQLite database (see journal_file.h): the
+//                            whole day, replaced whole by every save once
+//                            the save is on disk, so that a copy of this file
+//                            alone, taken at any moment, holds every save the
+//                            driver was told was kept
+//   tisdag.csv.journal.next  the copy a save is being made in, for an instant
 //   tisdag.csv.journal.lock  empty; the writer holds an exclusive flock on it
-//                            for the Journal's life
-// The -wal, -shm and .lock files are kept after closing (the log emptied), so
-// a reader never has to create them. While a journal is created it is built
-// as tisdag.csv.journal.new and renamed into place when complete. WAL needs
-// shared memory between processes: a local file system, not a network share.
+//                            for the Journal's life (kept after closing)
+// A reader needs no lock: the file it opened stays whole while a save
+// replaces it under the same name.
 namespace day {
 
 // A journal that cannot be opened or written. what() is the driver's
@@ -38,6 +37,13 @@ class JournalFailure : public route::JournalError {
 public:
     JournalFailure(const std::string& message, std::string detail)
         : route::JournalError(message, std::move(detail)) {}
+};
+
+// Which file a path names: its device and inode.
+struct FileId {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
 };
 
 // tisdag.csv -> tisdag.csv.journal, beside the route file.
@@ -93,17 +99,17 @@ public:
     // route the day began on, through the same planning and applying as the
     // window, and puts the customer after the last saved one on screen, as
     // saving does. A save the route refuses means the journal is not this
-    // route's: then JournalFailure, the journal is let go (closed, lock
-    // released) and the route is left as it was. ReadWrite opens the
-    // connection that records here, so a journal that cannot be written is
-    // refused now (JournalFailure) rather than at the first save. Once per
-    // Journal, and before the first Record.
+    // route's: then JournalFailure, the journal is let go (lock released)
+    // and the route is left as it was. ReadWrite settles here that saves
+    // can be kept, so a journal that cannot be written is refused now
+    // (JournalFailure) rather than at the first save. Once per Journal, and
+    // before the first Record.
     void Replay(route::RouteData& route);
 
-    // Commits one save (ReadWrite, after Replay) in a single transaction and
-    // copies it into the journal file itself, so that a copy of that file
-    // alone holds it; or throws JournalFailure and keeps nothing; the next
-    // Record may follow once the cause is gone. A plan that does not fit the
+    // Keeps one save (ReadWrite, after Replay): the journal file is replaced
+    // by one that holds it, synced before it takes the name; or throws
+    // JournalFailure and keeps nothing, and the next Record may follow once
+    // the cause is gone. A plan that does not fit the
     // replayed route is a programming error (std::invalid_argument).
     void Record(const route::SavePlan& plan) override;
 
@@ -116,20 +122,21 @@ public:
 
 private:
     Journal(std::string path, std::string routeName, Mode mode);
-    // The connection that writes, opened when first needed: a window only
-    // writes once the day to go on with is settled.
+    // Settles, once, that saves can be kept: what an earlier version left in
+    // its log is taken in, and the file and its folder must be writable.
     void EnsureWriter();
-    void CloseWriter();
+    // One change of the journal file, whole or not at all; a failure is
+    // refused with message(cause).
+    void Change(const std::function<void(sql::Connection&)>& change,
+                const std::function<std::string(const std::string&)>& message);
     void LetGo();
-    void DropFailedCommit();
 
     std::string path_;
     std::string routeName_;
     Mode mode_;
-    FileLock lock_;  // before the connection: released after it closes
-    sql::Connection db_;
-    sql::Statement insertSave_;
-    sql::Statement insertDelivery_;
+    FileLock lock_;
+    bool writing_ = false;
+    FileId file_;  // the journal file written last, to notice it being moved away
     JournalMeta meta_;
     std::optional<std::string> keptRoute_;
     bool routeMatches_ = true;

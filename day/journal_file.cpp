@@ -1,7 +1,10 @@
 #include "day/journal_file.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sqlite3.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,7 +17,6 @@
 #include <utility>
 #include <vector>
 
-#include "day/file_lock.h"
 #include "day/fingerprint.h"
 #include "day/journal_messages.h"
 
@@ -24,7 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int64_t kJournalSizeLimit = int64_t{4} * 1024 * 1024;  // the log is cut back to this
 constexpr int kBusyTimeoutMs = 5000;
 
 [[noreturn]] void Reject(const char* cause, const std::string& detail) {
@@ -42,7 +43,8 @@ bool NonEmptyFile(const std::string& path) {
 }
 
 // The fixed part of an SQLite header: the magic text, and the file format
-// bytes that say WAL. Checked before SQLite sees the file.
+// bytes (1 for a journal kept whole in its file, 2 for one an earlier
+// version kept with a write-ahead log). Checked before SQLite sees the file.
 void CheckHeader(const std::string& path) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) Reject(messages::kNoHeader, "not a regular file");
@@ -64,7 +66,9 @@ void CheckHeader(const std::string& path) {
     static constexpr char kMagic[] = "SQLite format 3";  // with its terminating zero: 16 bytes
     if (!std::equal(kMagic, kMagic + sizeof kMagic, header.begin()))
         Reject(messages::kNoHeader, "no SQLite header");
-    if (header[18] != 2 || header[19] != 2) Reject(messages::kNoHeader, "not a WAL database");
+    const bool whole = header[18] == 1 && header[19] == 1;
+    const bool logged = header[18] == 2 && header[19] == 2;
+    if (!whole && !logged) Reject(messages::kNoHeader, "unknown file format bytes");
 }
 
 std::string UriFor(const std::string& path) {
@@ -92,16 +96,14 @@ std::string UriFor(const std::string& path) {
     return uri;
 }
 
-// Read only, creating nothing and changing nothing. While a writer holds
-// the journal it checkpoints every save into the file, so the reader takes
-// SQLite's locks through the log and its index and reads one consistent
-// state. Log content without a writer is a crashed writer's, read through
-// the same way. Otherwise the file is the whole journal (also a copy of it
-// alone, or a day put aside) and is opened as immutable, which needs
-// neither the log nor its index and leaves them as they are.
-sql::Connection OpenForReading(const std::string& path, bool otherWriters) {
-    if (NonEmptyFile(path + "-wal") ||
-        (otherWriters && FileLock::HeldElsewhere(JournalLockPath(path)))) {
+// Read only, creating nothing. The file is the whole journal (a writer
+// replaces it whole with every save) and is opened as immutable, needing no
+// locks and making no files beside it; a reader that has it open keeps the
+// state it opened even when a save replaces the file meanwhile. Only a
+// journal that an earlier version left with saves in its write-ahead log
+// (a crash) is read through that log.
+sql::Connection OpenForReading(const std::string& path) {
+    if (NonEmptyFile(path + "-wal")) {
         sql::Connection db(path, SQLITE_OPEN_READONLY);
         sqlite3_busy_timeout(db.handle(), kBusyTimeoutMs);
         return db;
@@ -230,43 +232,101 @@ std::string FolderOf(const std::string& path) {
     return parent.empty() ? "." : parent.string();
 }
 
+// A file nobody reads until it is renamed into place needs no rollback
+// journal on disk: a failure discards it whole. Committing syncs it.
+void PrepareScratch(sql::Connection& db) {
+    // SQLite falls back to reading when the file cannot be written.
+    if (sqlite3_db_readonly(db.handle(), "main") == 1)
+        throw sql::Error(SQLITE_READONLY, 0, "the journal file is read-only");
+    sql::Statement mode(db, "PRAGMA journal_mode=MEMORY");
+    if (!mode.Step() || mode.Text(0) != "memory")
+        throw sql::Error(SQLITE_CANTOPEN, 0, "the journal's copy could not be written whole");
+    mode = sql::Statement();
+    db.Execute("PRAGMA synchronous=FULL");
+}
+
 void BuildJournal(const std::string& path, const JournalMeta& meta, const JournalDay& day) {
     sql::Connection db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    {
-        sql::Statement mode(db, "PRAGMA journal_mode=WAL");
-        if (!mode.Step() || mode.Text(0) != "wal")
-            throw sql::Error(SQLITE_CANTOPEN, 0, "the file system does not take a WAL database");
+    PrepareScratch(db);
+    sql::Transaction transaction(db, sql::Transaction::Kind::Immediate);
+    db.Execute(kCreateMeta);
+    db.Execute(kCreateDay);
+    db.Execute(kCreateSaves);
+    db.Execute(kCreateDeliveries);
+    db.Execute(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
+    db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+    sql::Statement insert(db,
+                          "INSERT INTO meta(id, fingerprint, route_name, route_size, "
+                          "created_at) VALUES (1, ?, ?, ?, ?)");
+    insert.Bind(1, meta.fingerprint);
+    insert.Bind(2, meta.routeName);
+    insert.Bind(3, meta.routeSize);
+    insert.Bind(4, meta.createdAt);
+    insert.Step();
+    InsertDay(db, day);
+    transaction.Commit();
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
     }
-    db.Execute("PRAGMA synchronous=FULL");
-    {
-        sql::Transaction transaction(db, sql::Transaction::Kind::Immediate);
-        db.Execute(kCreateMeta);
-        db.Execute(kCreateDay);
-        db.Execute(kCreateSaves);
-        db.Execute(kCreateDeliveries);
-        db.Execute(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
-        db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
-        sql::Statement insert(db,
-                              "INSERT INTO meta(id, fingerprint, route_name, route_size, "
-                              "created_at) VALUES (1, ?, ?, ?, ?)");
-        insert.Bind(1, meta.fingerprint);
-        insert.Bind(2, meta.routeName);
-        insert.Bind(3, meta.routeSize);
-        insert.Bind(4, meta.createdAt);
-        insert.Step();
-        InsertDay(db, day);
-        transaction.Commit();
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+[[noreturn]] void ThrowErrno(const std::string& what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+// A new file `to` with the bytes and permissions of `from`: shared blocks
+// where the file system can clone, copied in the kernel otherwise.
+void CopyFile(const std::string& from, const std::string& to) {
+    const Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) ThrowErrno("open " + from);
+    struct stat info {};
+    if (::fstat(in.get(), &info) != 0) ThrowErrno("stat " + from);
+    const Descriptor out(
+        ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777));
+    if (out.get() < 0) ThrowErrno("create " + to);
+    if (::ioctl(out.get(), FICLONE, in.get()) == 0) return;
+    for (off_t left = info.st_size; left > 0;) {
+        const ssize_t copied = ::copy_file_range(in.get(), nullptr, out.get(), nullptr,
+                                                 static_cast<std::size_t>(left), 0);
+        if (copied < 0 && errno == EINTR) continue;
+        if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            std::array<char, 1 << 16> buffer{};
+            for (;;) {
+                const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+                if (got < 0 && errno == EINTR) continue;
+                if (got < 0) ThrowErrno("read " + from);
+                if (got == 0) return;
+                for (ssize_t done = 0; done < got;) {
+                    const ssize_t put = ::write(out.get(), buffer.data() + done,
+                                                static_cast<std::size_t>(got - done));
+                    if (put < 0 && errno == EINTR) continue;
+                    if (put < 0) ThrowErrno("write " + to);
+                    done += put;
+                }
+            }
+        }
+        if (copied < 0) ThrowErrno("copy to " + to);
+        if (copied == 0) break;  // the file shrank meanwhile: it cannot, we hold the lock
+        left -= copied;
     }
-    // Everything into the database file itself, so that it alone is the
-    // journal when it is renamed.
-    Checkpoint(db);
 }
 
 }  // namespace
 
-JournalContents ReadJournal(const std::string& path, bool otherWriters) {
+JournalContents ReadJournal(const std::string& path) {
     CheckHeader(path);
-    sql::Connection db = OpenForReading(path, otherWriters);
+    sql::Connection db = OpenForReading(path);
     // One read transaction: a writer committing meanwhile is seen wholly or not at all.
     sql::Transaction snapshot(db, sql::Transaction::Kind::Deferred);
     if (db.QueryInt("PRAGMA application_id") != kApplicationId)
@@ -312,19 +372,11 @@ std::string NewDayUid() {
 }
 
 void UpgradeJournal(sql::Connection& db, const JournalDay& day) {
-    sql::Transaction transaction(db, sql::Transaction::Kind::Immediate);
     if (db.QueryInt("PRAGMA user_version") != 1)
         throw sql::Error(SQLITE_MISMATCH, 0, "only a version 1 journal is upgraded");
     db.Execute(kCreateDay);
     InsertDay(db, day);
     db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
-    transaction.Commit();
-}
-
-void Checkpoint(sql::Connection& db) {
-    sql::Statement checkpoint(db, "PRAGMA wal_checkpoint(TRUNCATE)");
-    if (!checkpoint.Step() || checkpoint.Int(0) != 0 || checkpoint.Int(1) != 0)
-        throw sql::Error(SQLITE_BUSY, 0, "the log could not be emptied into the journal");
 }
 
 void CreateJournal(const std::string& path, const JournalMeta& meta, const JournalDay& day) {
@@ -349,24 +401,46 @@ void CreateJournal(const std::string& path, const JournalMeta& meta, const Journ
     }
 }
 
-sql::Connection OpenForWriting(const std::string& path) {
-    sql::Connection db(path, SQLITE_OPEN_READWRITE);
-    // SQLite falls back to reading when the file cannot be written.
-    if (sqlite3_db_readonly(db.handle(), "main") == 1)
-        throw sql::Error(SQLITE_READONLY, 0, "the journal file is read-only");
-    sqlite3_busy_timeout(db.handle(), kBusyTimeoutMs);
-    {
-        sql::Statement mode(db, "PRAGMA journal_mode=WAL");
-        if (!mode.Step() || mode.Text(0) != "wal")
-            throw sql::Error(SQLITE_CANTOPEN, 0, "the journal could not be put in WAL mode");
+void FoldLog(const std::string& path) {
+    if (NonEmptyFile(path + "-wal")) {
+        sql::Connection db(path, SQLITE_OPEN_READWRITE);
+        sqlite3_busy_timeout(db.handle(), kBusyTimeoutMs);
+        sql::Statement checkpoint(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+        if (!checkpoint.Step() || checkpoint.Int(0) != 0 || checkpoint.Int(1) != 0)
+            throw sql::Error(SQLITE_BUSY, 0, "the log could not be taken into the journal");
+        checkpoint = sql::Statement();
+        db.Close();
+        SyncPath(path, O_RDONLY);
     }
-    db.Execute("PRAGMA synchronous=FULL");
-    db.Execute(("PRAGMA journal_size_limit=" + std::to_string(kJournalSizeLimit)).c_str());
-    // Keeping the log and its index after closing lets a reader open them
-    // without creating files; at close the log is checkpointed and emptied.
-    int persist = 1;
-    sqlite3_file_control(db.handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
-    return db;
+    RemoveQuietly(path + "-wal");
+    RemoveQuietly(path + "-shm");
+}
+
+void ReplaceJournal(const std::string& path, const std::function<void(sql::Connection&)>& change) {
+    const std::string next = path + ".next";
+    RemoveWithLog(next);  // left by a crash in the middle of an earlier change
+    try {
+        CopyFile(path, next);
+        {
+            sql::Connection db(next, SQLITE_OPEN_READWRITE);
+            PrepareScratch(db);
+            sql::Transaction transaction(db, sql::Transaction::Kind::Immediate);
+            change(db);
+            transaction.Commit();
+        }
+        SyncPath(next, O_RDONLY);
+        if (std::rename(next.c_str(), path.c_str()) != 0)
+            throw std::system_error(errno, std::generic_category(), "rename to " + path);
+    } catch (...) {
+        RemoveWithLog(next);
+        throw;
+    }
+    try {
+        SyncPath(FolderOf(path), O_RDONLY | O_DIRECTORY);
+    } catch (const std::system_error&) {
+        // The change is in place and read by everyone from now on; only a
+        // power cut before the folder reaches the disk could undo it.
+    }
 }
 
 }  // namespace day

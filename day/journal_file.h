@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -8,8 +9,10 @@
 
 #include "day/sqlite.h"
 
-// The journal's file format: an SQLite database in WAL mode, marked with our
-// application id and the schema version in user_version.
+// The journal's file format: an SQLite database, marked with our
+// application id and the schema version in user_version. Every change
+// replaces the file whole (ReplaceJournal), so the file alone is always the
+// whole journal, before or after a change and never in between.
 //
 //   meta        one row: the route file's fingerprint, its name as given,
 //               its size in bytes and when the journal was created, which
@@ -69,18 +72,28 @@ private:
     std::string cause_;
 };
 
-// Reads and checks a whole journal without creating or changing any file:
-// through a read-only connection on the existing log when a writer may be
-// saving (otherWriters: it holds the journal's lock) or crashed with saves
-// in the log, otherwise the database file as immutable. Throws
-// UnreadableJournal or sql::Error.
-JournalContents ReadJournal(const std::string& path, bool otherWriters = true);
+// Reads and checks a whole journal without creating or changing any file.
+// Throws UnreadableJournal or sql::Error.
+JournalContents ReadJournal(const std::string& path);
 
 // Creates a journal with no saves. It is built beside the target under the
 // name path + ".new" and renamed into place only when complete, so a failure
 // or a crash never leaves a half-made journal under the real name. Throws
 // sql::Error or std::system_error; nothing of the attempt is left behind.
 void CreateJournal(const std::string& path, const JournalMeta& meta, const JournalDay& day);
+
+// One change, made whole or not at all: the journal is copied beside itself
+// (path + ".next"), `change` runs on the copy in one transaction, and the
+// copy is synced and renamed over the journal. The file under its name,
+// read at any moment or left by a crash at any moment, holds everything
+// before the change or everything after it. Throws sql::Error or
+// std::system_error with the journal as it was and no copy left.
+void ReplaceJournal(const std::string& path, const std::function<void(sql::Connection&)>& change);
+
+// A journal that an earlier version kept with a write-ahead log may have
+// saves in it after a crash: they are taken into the file, and the log and
+// its index removed. Only by the writer, under its lock. Throws sql::Error.
+void FoldLog(const std::string& path);
 
 // The file whose lock a writer holds for the journal's life: beside the
 // journal file itself, whatever path names it.
@@ -89,20 +102,9 @@ std::string JournalLockPath(const std::string& journalPath);
 // A new day's random id.
 std::string NewDayUid();
 
-// Brings a version 1 journal, open for writing, to the current version in
-// one transaction: the day's id and the route bytes it began on are added.
-// Throws sql::Error and leaves the journal as it was.
+// Brings a version 1 journal to the current version, inside the caller's
+// transaction: the day's id and the route bytes it began on are added.
 void UpgradeJournal(sql::Connection& db, const JournalDay& day);
-
-// Copies everything committed into the database file itself and empties the
-// log, so that the file alone is the whole journal. Throws sql::Error when
-// the log could not be emptied.
-void Checkpoint(sql::Connection& db);
-
-// The connection that records saves: WAL, synchronous=FULL, the log kept on
-// close (so readers never have to create it). Throws sql::Error, also when
-// the file can only be read.
-sql::Connection OpenForWriting(const std::string& path);
 
 // The tables, exactly as created and as the check on opening expects them.
 inline constexpr const char* kCreateMeta =

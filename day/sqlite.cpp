@@ -74,12 +74,6 @@ int64_t Connection::QueryInt(const char* sql) {
 
 bool Connection::InTransaction() const { return db_ && sqlite3_get_autocommit(db_) == 0; }
 
-bool Connection::FileMoved() const {
-    int moved = 0;
-    return db_ && sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
-           moved != 0;
-}
-
 Statement::Statement(const Connection& db, std::string_view sql) : db_(db.handle()) {
     const int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
                                       SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);

@@ -48,9 +48,6 @@ public:
     int64_t QueryInt(const char* sql);
     // Whether a transaction is open on the connection.
     bool InTransaction() const;
-    // Whether the main database file is no longer under its name (renamed
-    // or deleted while open).
-    bool FileMoved() const;
     void Close();
 
     // The error SQLite reports for rc on this connection.

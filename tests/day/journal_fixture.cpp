@@ -183,9 +183,10 @@ void CrashWriter(const std::string& journalPath, const route::RouteSheet& sheet,
             const std::size_t checkpointed = saves.size() - std::min(inLogOnly, saves.size());
             for (std::size_t i = 0; i < checkpointed; ++i)
                 if (SaveThrough(route, journal, static_cast<int16_t>(i + 1), saves[i])) _exit(3);
-            // The rest as the journal commits them, without the checkpoint.
+            // The rest as an earlier version committed them: into a
+            // write-ahead log, not yet into the file.
             day::sql::Connection raw(journalPath, SQLITE_OPEN_READWRITE);
-            raw.Execute("PRAGMA wal_autocheckpoint=0");
+            raw.Execute("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0");
             for (std::size_t i = checkpointed; i < saves.size(); ++i) {
                 day::sql::Transaction transaction(raw, day::sql::Transaction::Kind::Immediate);
                 day::sql::Statement save(raw, day::kInsertSave);

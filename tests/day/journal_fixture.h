@@ -59,9 +59,9 @@ bool ExitedCleanly(int status);
 
 // A writer that makes the saves (customers 1, 2, ... in turn) in a child
 // process and is killed with SIGKILL while it holds the journal open. The
-// route file is named "tisdag.csv". The last `inLogOnly` saves are killed
-// between their commit and the checkpoint that follows it: they are in the
-// log and not yet in the journal file.
+// route file is named "tisdag.csv". The last `inLogOnly` saves are made as
+// an earlier version made them, committed into a write-ahead log beside the
+// file, and the writer is killed before they reach the file itself.
 void CrashWriter(const std::string& journalPath, const route::RouteSheet& sheet,
                  const std::vector<std::vector<std::string>>& saves, std::size_t inLogOnly = 0);
 

@@ -109,7 +109,7 @@ protected:
             }
         }
         EXPECT_EQ(ReadBytes(path_), before);
-        EXPECT_EQ(fs::file_size(path_ + "-wal"), 0u);
+        EXPECT_FALSE(fs::exists(path_ + "-wal"));
     }
 
     testing_support::TempDir dir_;
@@ -217,7 +217,7 @@ TEST_F(Refusal, OtherProgramsDatabasesAndOtherVersions) {
             day::sql::Connection db(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
             db.Execute("CREATE TABLE saves(seq INTEGER, kund INTEGER, saved_at TEXT)");
         }
-        ExpectRefused({"filen är skadad eller ingen journal från Leverans"});
+        ExpectRefused({"filen är ingen journal från Leverans"});
     }
     {
         SCOPED_TRACE("a later version of the journal");
@@ -306,7 +306,7 @@ TEST_F(Refusal, OneWriterAtATime) {
 
 TEST_F(Refusal, ACrashedWritersLockGoesWithIt) {
     testing_support::CrashWriter(path_, sheet_, {kFourSaves[0], kFourSaves[1]}, 1);
-    ASSERT_GT(fs::file_size(path_ + "-wal"), 0u);  // killed with a save still in the log
+    ASSERT_GT(fs::file_size(path_ + "-wal"), 0u);  // killed with a save still in its log
     route::RouteData route = Started(sheet_);
     Journal journal = Open(Mode::ReadWrite);
     journal.Replay(route);
@@ -423,8 +423,7 @@ TEST_F(Refusal, LeftoversOfAnEarlierAttemptAreNotTakenIn) {
         EXPECT_EQ(journal.SaveCount(), 0);
     }
     EXPECT_EQ(testing_support::FileNames(dir_.path()),
-              (std::vector<std::string>{"tisdag.csv.journal", "tisdag.csv.journal-shm",
-                                        "tisdag.csv.journal-wal", "tisdag.csv.journal.lock"}));
+              (std::vector<std::string>{"tisdag.csv.journal", "tisdag.csv.journal.lock"}));
     route::RouteData route = Started(sheet_);
     Journal journal = Open(Mode::ReadWrite);
     journal.Replay(route);

@@ -146,7 +146,7 @@ Ack ReadAck(int fd, int timeoutMs, uint32_t& value) {
 }
 
 void RemoveJournal(const std::string& path) {
-    for (const char* suffix : {"", "-wal", "-shm", ".lock", ".new", ".new-wal", ".new-shm"})
+    for (const char* suffix : {"", "-wal", "-shm", ".lock", ".new", ".next"})
         fs::remove(path + suffix);
 }
 
@@ -172,7 +172,8 @@ std::string CheckRows(const std::string& path, int64_t n) {
 // The journal after a kill: returns the number of saves in it, or -1 with
 // the failure added.
 int64_t Check(const std::string& path, const route::RouteSheet& sheet,
-              const std::vector<ScriptedSave>& script, std::vector<std::string>& problems) {
+              const std::vector<ScriptedSave>& script, std::vector<std::string>& problems,
+              bool rows) {
     if (!fs::exists(path)) return 0;
     route::RouteData route = Started(sheet);
     int64_t n = 0;
@@ -205,7 +206,9 @@ int64_t Check(const std::string& path, const route::RouteSheet& sheet,
         if (route.nAntal(a, route::kBest, route::kVan) != balance)
             wrong << "stock balance of article " << a << "; ";
     }
-    if (const std::string rows = CheckRows(path, n); !rows.empty()) wrong << rows;
+    if (rows) {
+        if (const std::string faults = CheckRows(path, n); !faults.empty()) wrong << faults;
+    }
     if (!wrong.str().empty()) {
         problems.push_back("after " + std::to_string(n) + " saves: " + wrong.str());
         return -1;
@@ -273,7 +276,11 @@ KillRunReport RunKills(const std::string& folder, int kills, uint64_t seed) {
                     acks.push_back(value);
                     ++got;
                 } else {
-                    ended = true;  // the day is done, or the child failed, or it hangs
+                    // The day is done or the child failed; a child that
+                    // neither saves nor ends is stuck, and no kill proves
+                    // anything about it.
+                    if (ack == Ack::TimedOut) fail("the child hung: no save in 10 s");
+                    ended = true;
                 }
             }
         };
@@ -295,6 +302,12 @@ KillRunReport RunKills(const std::string& folder, int kills, uint64_t seed) {
             acks.push_back(value);
         close(pipeFds[0]);
 
+        // What a driver copies to a stick after the crash: the journal file
+        // alone, before anything opens the journal again.
+        const std::string copy = folder + "/kopia.journal";
+        fs::remove(copy);
+        if (fs::exists(path)) fs::copy_file(path, copy);
+
         const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
         const bool dayDone = WIFEXITED(status) && WEXITSTATUS(status) == 0;
         if (killed) ++report.kills;
@@ -309,7 +322,14 @@ KillRunReport RunKills(const std::string& folder, int kills, uint64_t seed) {
         int64_t found = -1;
         std::vector<std::string> problems;
         try {
-            found = Check(path, sheet, script, problems);
+            if (fs::exists(copy)) {
+                // The copy alone holds every acknowledged save too.
+                const int64_t copied = Check(copy, sheet, script, problems, false);
+                if (copied >= 0 && copied < acknowledged)
+                    problems.push_back("a copy of the journal alone has " + std::to_string(copied) +
+                                       " saves, " + std::to_string(acknowledged) + " acknowledged");
+            }
+            found = Check(path, sheet, script, problems, true);
         } catch (const std::exception& e) {
             problems.emplace_back(e.what());
         }
