@@ -1,6 +1,6 @@
 """clang-tidy over our own .cpp files that the builds compile.
 
-    clang_tidy.py CLANG_TIDY SOURCE_DIR BUILD_DIR [BUILD_DIR ...]
+    clang_tidy.py CLANG_TIDY SOURCE_DIR BUILD_DIR [BUILD_DIR ...] [--only FILE ...]
 
 Uses the builds' compile_commands.json and the checked-in .clang-tidy.
 Generated files (moc, autogen) and build folders are never looked at: only
@@ -8,6 +8,8 @@ files under our source folders are, and headers only when they lie there too.
 A file that several targets or builds compile is checked once: with a
 command that brings clang's precompiled header if one does (it only saves
 parsing the same system headers again), else with the first build's.
+With --only, just those files: a .cpp itself, a header through every .cpp
+that includes it.
 """
 
 import json
@@ -19,7 +21,7 @@ import tempfile
 import time
 from concurrent.futures import ThreadPoolExecutor, as_completed
 
-DIRS = ("route", "day", "screen", "app", "bench", "tests", "fuzz")
+DIRS = ("route", "day", "screen", "app", "bench", "tests", "fuzz", "office")
 
 
 def prepared(entry):
@@ -52,8 +54,31 @@ def weight(path, entry):
     return ("QtTest" in args, "QtWidgets" in args, os.path.getsize(path))
 
 
+def including(entries, header, src):
+    """The compiled files that include the header, by its path from the
+    source folder or, beside it, by its name."""
+    relative = os.path.relpath(header, src)
+    found = []
+    for path in entries:
+        try:
+            with open(path, encoding="utf-8", errors="replace") as f:
+                text = f.read()
+        except OSError:
+            continue
+        near = os.path.dirname(path) == os.path.dirname(header)
+        if f'"{relative}"' in text or (near and f'"{os.path.basename(header)}"' in text):
+            found.append(path)
+    return found
+
+
 def main():
-    tidy, src, builds = sys.argv[1], os.path.realpath(sys.argv[2]), sys.argv[3:]
+    args = sys.argv[1:]
+    only = None
+    if "--only" in args:
+        at = args.index("--only")
+        only = [os.path.realpath(f) for f in args[at + 1 :]]
+        args = args[:at]
+    tidy, src, builds = args[0], os.path.realpath(args[1]), args[2:]
     roots = tuple(os.path.join(src, d) + os.sep for d in DIRS)
     entries = {}
     for build in builds:
@@ -73,6 +98,18 @@ def main():
     if not entries:
         print(f"none of the sources under {src} is in the compile databases", file=sys.stderr)
         return 1
+    if only is not None:
+        wanted = set()
+        for path in only:
+            if path.endswith(".cpp"):
+                if path in entries:
+                    wanted.add(path)
+            else:
+                wanted.update(including(entries, path, src))
+        entries = {path: entries[path] for path in wanted}
+        if not entries:
+            print("clang-tidy: no compiled file among those asked for")
+            return 0
 
     header_filter = "^" + src + "/(" + "|".join(DIRS) + ")/"
     with tempfile.TemporaryDirectory() as db_dir:
