@@ -25,21 +25,49 @@ protected:
     void Type(const QString& text) {
         for (QChar c : text) QTest::keyClick(Focus(), c.toLatin1());
     }
-    // A key event as the keyboard sends it while a key is held down.
-    static void Send(QWidget* target, QEvent::Type type, Qt::Key key, bool repeat) {
+    // A key event as a keyboard sends it, at `time` ms.
+    static void Send(QWidget* target, QEvent::Type type, Qt::Key key, bool repeat,
+                     quint64 time = 0) {
         const QString text = key == Qt::Key_Space                            ? QStringLiteral(" ")
                              : key == Qt::Key_Return || key == Qt::Key_Enter ? QStringLiteral("\r")
                                                                              : QString();
         QKeyEvent event(type, key, Qt::NoModifier, text, repeat);
+        event.setTimestamp(time);
         QApplication::sendEvent(target, &event);
     }
-    // A key held down for `repeats` auto-repeats, as the keyboard sends it
-    // (each repeat a press alone), then let go.
+    // A key held down as X11 delivers it, each event to whatever has the
+    // focus by then: the press; after 660 ms, 25 times a second, a release
+    // and a press at the same moment, marked as repeats by Qt only when both
+    // had arrived together (here two pairs in three); the release.
     void Hold(Qt::Key key, int repeats) {
-        Send(Focus(), QEvent::KeyPress, key, false);
-        for (int i = 0; i < repeats; ++i) Send(Focus(), QEvent::KeyPress, key, true);
-        Send(Focus(), QEvent::KeyRelease, key, false);
+        Send(Focus(), QEvent::KeyPress, key, false, clock_);
+        clock_ += 660;
+        for (int i = 0; i < repeats; ++i, clock_ += 40) {
+            const bool marked = i % 3 != 0;
+            Send(Focus(), QEvent::KeyRelease, key, marked, clock_);
+            Send(Focus(), QEvent::KeyPress, key, marked, clock_);
+        }
+        Send(Focus(), QEvent::KeyRelease, key, false, clock_);
+        clock_ += 200;
     }
+    // A key held down as platforms that tell repeats apart deliver it: the
+    // press, repeated presses alone, marked, and the release.
+    void HoldMarked(Qt::Key key, int repeats) {
+        Send(Focus(), QEvent::KeyPress, key, false, clock_);
+        clock_ += 660;
+        for (int i = 0; i < repeats; ++i, clock_ += 40)
+            Send(Focus(), QEvent::KeyPress, key, true, clock_);
+        Send(Focus(), QEvent::KeyRelease, key, false, clock_);
+        clock_ += 200;
+    }
+    // A key pressed and let go, 100 ms down.
+    void Tap(Qt::Key key) {
+        Send(Focus(), QEvent::KeyPress, key, false, clock_);
+        Send(Focus(), QEvent::KeyRelease, key, false, clock_ + 100);
+        clock_ += 200;
+    }
+
+    quint64 clock_ = 1000;  // the keyboard's time, in ms
 };
 
 TEST_F(KeyboardSave, AHeldKeyPressesAButtonOnce) {
@@ -54,21 +82,33 @@ TEST_F(KeyboardSave, AHeldKeyPressesAButtonOnce) {
             SetUp();                 // a fresh route
             form->Command2_Click();  // every button usable
             QPushButton* button = form.get()->*member;
+            // Counted here instead of turning pages, so that it stays usable.
+            QObject::disconnect(button, nullptr, form.get(), nullptr);
             int clicks = 0;
-            QObject::connect(button, &QPushButton::clicked, [&clicks, button] {
-                ++clicks;
-                button->setFocus();  // still held on it
-            });
+            QObject::connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
             button->setFocus();
             // Only repeats, as when the key went down elsewhere and the
             // focus came to the button while it was held.
-            for (int i = 0; i < 20; ++i) Send(button, QEvent::KeyPress, key, true);
-            Send(button, QEvent::KeyRelease, key, true);
+            for (int i = 0; i < 20; ++i, clock_ += 40) {
+                Send(button, QEvent::KeyRelease, key, i % 3 != 0, clock_);
+                Send(button, QEvent::KeyPress, key, i % 3 != 0, clock_);
+            }
+            Send(button, QEvent::KeyRelease, key, false, clock_);
+            clock_ += 200;
             EXPECT_EQ(clicks, 0);
-            EXPECT_FALSE(button->isDown());
             Hold(key, 20);
             EXPECT_EQ(clicks, 1);
             EXPECT_FALSE(button->isDown());
+            HoldMarked(key, 20);
+            EXPECT_EQ(clicks, 2);
+            // Pressed again, however soon after, it is pressed again.
+            Tap(key);
+            Tap(key);
+            EXPECT_EQ(clicks, 4);
+            // So are keys the program sends itself, which carry no time.
+            QTest::keyClick(button, key);
+            QTest::keyClick(button, key);
+            EXPECT_EQ(clicks, 6);
         }
     }
 }
@@ -190,10 +230,14 @@ TEST_F(KeyboardSave, AHeldEnterDoesNotCloseTheMessageUnread) {
         QAbstractButton* ok = box->button(QMessageBox::Ok);
         if (ok == nullptr) return box->reject();
         for (QWidget* target : {static_cast<QWidget*>(ok), static_cast<QWidget*>(box)})
-            for (int i = 0; i < 10; ++i) Send(target, QEvent::KeyPress, Qt::Key_Return, true);
+            for (int i = 0; i < 10; ++i, clock_ += 40) {
+                Send(target, QEvent::KeyRelease, Qt::Key_Return, i % 3 != 0, clock_);
+                Send(target, QEvent::KeyPress, Qt::Key_Return, i % 3 != 0, clock_);
+            }
         QApplication::processEvents();
         stayed = box->isVisible();
-        Send(ok, QEvent::KeyPress, Qt::Key_Return, false);
+        Send(ok, QEvent::KeyRelease, Qt::Key_Return, false, clock_);
+        Send(ok, QEvent::KeyPress, Qt::Key_Return, false, clock_ + 300);
         closed = !box->isVisible();
         if (!closed) box->reject();
     });
