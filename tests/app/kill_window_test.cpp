@@ -97,6 +97,22 @@ protected:
     void ClickSpara() {
         desktop.Xdotool({"mousemove", "--window", window, "355", "165", "click", "1"});
     }
+    // A key held down as a finger does, through the keyboard itself (XTEST),
+    // so that the display repeats it as long as it is down: by default after
+    // 660 ms, then 25 times a second.
+    void Hold(const QString& key) {
+        desktop.Xdotool({"keydown", key});
+        QThread::msleep(1500);
+        desktop.Xdotool({"keyup", key});
+    }
+    void Type(const QString& keys) { desktop.Xdotool({"type", "--window", window, keys}); }
+    void Key(const QString& key) { desktop.Xdotool({"key", "--window", window, key}); }
+    // The day as saved so far, once the program has ended.
+    route::RouteData SavedDay() {
+        program.terminate();
+        program.waitForFinished(10000);
+        return day::OpenDay(routePath, "", day::Access::ReadOnly).route;
+    }
 
     QTemporaryDir folder;
     std::string routePath;
@@ -153,6 +169,83 @@ TEST_F(KillWindow, KeysTypedAheadOfADownLandOnTheNextRow) {
     EXPECT_EQ(saved.route.nAntal(1, route::kLev, 1), 5);
     EXPECT_EQ(saved.route.nAntal(2, route::kLev, 1), 3);
     EXPECT_EQ(saved.route.nAntal(3, route::kLev, 1), 7);
+}
+
+// Three shops of three articles.
+const QByteArray kThreeShops =
+    "Artikel;Lager;Maxi tur 1;ICA Butiken;Lokala Statoil\n"
+    "108 Skivad J.F.;;12;6;1\n116 Jätterasker;40;0;30;7\n120 Lyxfranska;;4;4;0\n";
+
+// A driver who leans on Enter on "Spara" saves the shop on screen, not the
+// next ones unseen with nothing delivered.
+TEST_F(KillWindow, AHeldEnterOnSparaSavesOneShop) {
+    Open(kThreeShops);
+    if (IsSkipped() || HasFatalFailure()) return;
+    ClickFirstLev();
+    Type("5");
+    Key("Return");
+    // Held Down moves past the second row only if this display repeats a
+    // held key: the 7 in the third row proves the repeats are there.
+    Hold("Down");
+    Type("7");
+    Key("Return");
+    Key("shift+Tab");  // from the grid back to "Spara"
+    Hold("Return");
+    ASSERT_TRUE(WaitForSaves(routePath, 1));
+    // Saves the page on screen after every repeat has been handled: the
+    // second shop, unless a repeat saved it (and the third) already.
+    ClickSpara();
+    ASSERT_TRUE(WaitForSaves(routePath, 2));
+
+    const route::RouteData saved = SavedDay();
+    EXPECT_EQ(saved.nAntal(3, route::kLev, 1), 7) << "the display repeated no held key";
+    EXPECT_EQ(saved.nSparadKund, 2) << "a held Enter saved more than the shop on screen";
+    EXPECT_EQ(saved.nAntal(1, route::kLev, 1), 5);
+    EXPECT_EQ(saved.nAntal(2, route::kLev, 1), 0);
+}
+
+// Leaning on Enter on "Visa nästa" turns one page, not to the end of the route.
+TEST_F(KillWindow, AHeldEnterOnVisaNastaTurnsOnePage) {
+    Open(
+        "Artikel;Lager;Maxi tur 1;ICA Butiken;Lokala Statoil;Maxi tur 2\n"
+        "108 Skivad J.F.;;12;6;1;5\n116 Jätterasker;40;0;30;7;3\n120 Lyxfranska;;4;4;0;0\n");
+    if (IsSkipped() || HasFatalFailure()) return;
+    ClickFirstLev();
+    Hold("Down");  // the third row only if this display repeats a held key
+    Type("7");
+    Key("Return");
+    ClickSpara();
+    ASSERT_TRUE(WaitForSaves(routePath, 1));
+    ClickFirstLev();
+    Key("shift+Tab");
+    Key("shift+Tab");  // from the second shop's grid back past "Spara" to "Visa nästa"
+    Hold("Return");
+    ClickSpara();  // saves the page on screen once every repeat has been handled
+    ASSERT_TRUE(WaitForSaves(routePath, 2));
+
+    const route::RouteData saved = SavedDay();
+    EXPECT_EQ(saved.nAntal(3, route::kLev, 1), 7) << "the display repeated no held key";
+    EXPECT_EQ(saved.nSparadKund, 3) << "a held Enter turned more than one page";
+}
+
+// Straight after "Spara" the keys go to the next shop's first Lev cell.
+TEST_F(KillWindow, DigitsTypedRightAfterSparaLandOnTheNextShop) {
+    Open(kThreeShops);
+    if (IsSkipped() || HasFatalFailure()) return;
+    ClickFirstLev();
+    Type("5");
+    Key("Return");
+    ClickSpara();
+    Type("42");
+    Key("Return");
+    ClickSpara();
+    ASSERT_TRUE(WaitForSaves(routePath, 2));
+
+    const route::RouteData saved = SavedDay();
+    EXPECT_EQ(saved.nSparadKund, 2);
+    EXPECT_EQ(saved.nAntal(1, route::kLev, 1), 5);
+    EXPECT_EQ(saved.nAntal(1, route::kLev, 2), 42);
+    EXPECT_EQ(saved.nAntal(1, route::kLev, 3), 0);
 }
 
 }  // namespace
