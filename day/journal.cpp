@@ -97,10 +97,14 @@ Journal Journal::Open(const std::string& journalPath, const std::string& routeNa
         journal.meta_ = journal.stored_.meta;
         journal.routeMatches_ = journal.meta_.fingerprint == given.fingerprint &&
                                 journal.meta_.routeSize == given.routeSize;
-        if (journal.stored_.day) journal.keptRoute_ = journal.stored_.day->route;
+        if (journal.stored_.day) {
+            journal.keptRoute_ = journal.stored_.day->route;
+            journal.uid_ = journal.stored_.day->uid;
+        }
     } else if (mode == Mode::ReadWrite) {
+        journal.uid_ = NewDayUid();
         try {
-            CreateJournal(journalPath, given, {NewDayUid(), std::string(routeBytes)});
+            CreateJournal(journalPath, given, {journal.uid_, std::string(routeBytes)});
         } catch (const sql::Error& e) {
             throw JournalFailure(messages::CannotCreate(journalPath, messages::CauseOf(e)),
                                  Detail(e));
@@ -185,8 +189,9 @@ void Journal::BeginNewDay(const std::string& archivePath, const std::string& rou
     }
     const JournalMeta meta{Fingerprint(routeBytes), routeName,
                            static_cast<int64_t>(routeBytes.size()), createdAt};
+    const std::string uid = NewDayUid();
     try {
-        CreateJournal(path_, meta, {NewDayUid(), std::string(routeBytes)});
+        CreateJournal(path_, meta, {uid, std::string(routeBytes)});
     } catch (const sql::Error& e) {
         LetGo();
         throw JournalFailure(messages::CannotCreate(path_, messages::CauseOf(e)), Detail(e));
@@ -196,6 +201,7 @@ void Journal::BeginNewDay(const std::string& archivePath, const std::string& rou
             messages::CannotCreate(path_, messages::CauseOfErrno(e.code().value())), e.what());
     }
     file_ = IdOf(path_);
+    uid_ = uid;
     meta_ = meta;
     keptRoute_ = std::string(routeBytes);
     routeMatches_ = true;
@@ -288,6 +294,7 @@ void Journal::KeepRoute(std::string_view routeBytes) {
     Change([&](sql::Connection& db) { UpgradeJournal(db, day); },
            [this](const std::string& cause) { return messages::CannotWrite(path_, cause); });
     keptRoute_ = std::string(routeBytes);
+    uid_ = day.uid;
 }
 
 std::optional<std::string> Journal::SavedAt(int16_t kund) const {

@@ -82,6 +82,9 @@ public:
     const std::optional<std::string>& KeptRoute() const { return keptRoute_; }
     // Shops saved at least once.
     int SavedShops() const { return static_cast<int>(savedAt_.size()); }
+    // The day's random id (32 hex digits); empty for a journal from before
+    // ids were kept, until KeepRoute upgrades it.
+    const std::string& DayUid() const { return uid_; }
 
     // A journal from before routes were kept learns the route it was begun
     // on, so that its day can be reported on after the file has changed
@@ -139,6 +142,7 @@ private:
     FileId file_;  // the journal file written last, to notice it being moved away
     JournalMeta meta_;
     std::optional<std::string> keptRoute_;
+    std::string uid_;
     bool routeMatches_ = true;
     JournalContents stored_;  // the saves read when opened, until replayed
     bool replayed_ = false;

@@ -151,6 +151,9 @@ TEST_F(Day, TheWindowAsksOnlyAboutAnEarlierDayOrAChangedRoute) {
                           day::LocalTimestamp(Monday() + c.later).substr(0, 10));
                 EXPECT_EQ(day->route.nAntal(1, route::kBest, 1), c.changeRoute ? 9 : 8);
                 EXPECT_EQ(day->setAside, MondayArchive());
+                // A day of its own: another id than the day put aside.
+                EXPECT_EQ(day->journal->DayUid().size(), 32u);
+                EXPECT_NE(day->journal->DayUid(), day::ReadJournal(MondayArchive()).day->uid);
                 day.reset();
                 // Monday is kept whole.
                 const day::OpenedDay monday = day::ReadDay(route_, MondayArchive());
@@ -218,6 +221,7 @@ TEST_F(OldJournal, IsUpgradedWhenTheDayGoesOn) {
     EXPECT_EQ(contents.version, day::kSchemaVersion);
     ASSERT_TRUE(contents.day);
     EXPECT_EQ(contents.day->route, SheetBytes(sheet_));
+    EXPECT_EQ(contents.day->uid.size(), 32u);
     EXPECT_EQ(contents.Count(), 2u);
     // Now the file may change: the day keeps its route.
     ChangeRouteFile();
