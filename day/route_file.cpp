@@ -155,6 +155,28 @@ std::string SeparatorName(char separator) {
 
 char Hex(unsigned digit) { return "0123456789ABCDEF"[digit & 0xFU]; }
 
+// A name that CleanName would give back as it is: printable UTF-8 (or
+// ASCII, in a Windows-1252 file), no blanks at the ends, no tabs or line
+// breaks, no doubled quotes, short enough. Most names are.
+bool IsPlainName(std::string_view cell, Encoding encoding, bool doubled) {
+    if (cell.empty() || cell.size() > 4 * kMaxNameLength || cell.front() == ' ' ||
+        cell.back() == ' ')
+        return false;
+    const bool utf8 = encoding == Encoding::Utf8;
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < cell.size(); ++i) {
+        const auto c = static_cast<unsigned char>(cell[i]);
+        if (c < 0x80) {
+            if (c < 0x20 || c == 0x7F || (doubled && c == '"')) return false;
+        } else if (!utf8 || (c == 0xC2 && i + 1 < cell.size() &&
+                             static_cast<unsigned char>(cell[i + 1]) < 0xA0)) {
+            return false;  // to decode, or a C1 control (the file is valid UTF-8)
+        }
+        characters += (c & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return characters <= kMaxNameLength;
+}
+
 // A name as the screen can show it: line breaks and tabs (kept inside
 // quotes by the spreadsheet) become one blank per run, blanks at the ends
 // go. Other control characters are refused; they would show as nothing or
@@ -162,13 +184,27 @@ char Hex(unsigned digit) { return "0123456789ABCDEF"[digit & 0xFU]; }
 // a name never takes more memory than that, whatever the cell holds.
 std::string CleanName(std::string_view cell, Encoding encoding, bool doubled,
                       const std::string& file, int line, std::size_t column) {
+    if (IsPlainName(cell, encoding, doubled)) return std::string(cell);
     std::string name;
+    name.reserve(std::min(cell.size(), 4 * kMaxNameLength));
     std::size_t length = 0;  // characters in name
     std::size_t blanks = 0;  // blanks waiting for a character after them
     bool inRun = false;      // in a run of line breaks and tabs
     Characters characters(cell, encoding, doubled);
     for (std::string_view c = characters.Next(); !c.empty(); c = characters.Next()) {
-        if (c == "\n" || c == "\r" || c == "\t") {
+        const char first = c[0];
+        if (first > ' ' && first < 0x7F) {
+            // The usual printable ASCII, without the checks below.
+            if (name.empty()) blanks = 0;
+            length += blanks + 1;
+            if (length > kMaxNameLength) break;
+            if (blanks != 0) name.append(blanks, ' ');
+            blanks = 0;
+            inRun = false;
+            name += first;
+            continue;
+        }
+        if (first == '\n' || first == '\r' || first == '\t') {
             if (!inRun) ++blanks;
             inRun = true;
             continue;
@@ -181,20 +217,20 @@ std::string CleanName(std::string_view cell, Encoding encoding, bool doubled,
                      Hex(static_cast<unsigned>(code) >> 4U) + Hex(static_cast<unsigned>(code)) +
                      ")");
         }
-        if (c == " ") {
+        if (first == ' ') {
             ++blanks;
             continue;
         }
         if (name.empty()) blanks = 0;  // blanks before the name go
         length += blanks + 1;
-        if (length > kMaxNameLength) {
-            Fail(file, line, column,
-                 "namnet är längre än " + std::to_string(kMaxNameLength) + " tecken");
-        }
+        if (length > kMaxNameLength) break;
         name.append(blanks, ' ');
         blanks = 0;
         name += c;
     }
+    if (length > kMaxNameLength)
+        Fail(file, line, column,
+             "namnet är längre än " + std::to_string(kMaxNameLength) + " tecken");
     return name;
 }
 

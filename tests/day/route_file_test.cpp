@@ -162,8 +162,8 @@ TEST(ParseRouteFile, WhatSpreadsheetsWriteIsReadAsMeant) {
         {"Artikel;Lager;A;B\n108 Skivad J.F.;5;4;6\n108 Skivad J.F.;;1;1\n",
          {{"108 Skivad J.F.", "108 Skivad J.F."}, {"A", "B"}, {5, 2}, {{4, 6}, {1, 1}}}},
         // Blanks around names go; a tab inside a quoted name is one blank.
-        {"Artikel;Lager;\"  Maxi\ttur 1 \"\n  116 Jätterasker  ;;1\n",
-         {{"116 Jätterasker"}, {"Maxi tur 1"}, {1}, {{1}}}},
+        {"Artikel;Lager;\"  Maxi\ttur 1 \"\n  116 Jätterasker  ;;1\n 130 Rasker;;2\n",
+         {{"116 Jätterasker", "130 Rasker"}, {"Maxi tur 1"}, {1, 2}, {{1}, {2}}}},
         // Commas in names of a semicolon file are just text.
         {"Artikel;Lager;Maxi, tur 1\n108 Skivad, J.F.;;1\n",
          {{"108 Skivad, J.F."}, {"Maxi, tur 1"}, {1}, {{1}}}},
@@ -237,6 +237,10 @@ TEST(ParseRouteFile, AnyFaultRefusesTheFileWithWhereAndWhat) {
          "tisdag.csv, rad 1, kolumn 3: namnet innehåller ett tecken som inte kan visas (U+001B)"},
         {"Artikel;Lager;A\nab\x7F;1;1\n",
          "tisdag.csv, rad 2, kolumn 1: namnet innehåller ett tecken som inte kan visas (U+007F)"},
+        {"Artikel;Lager;A\nab\xC2\x85;1;1\n",
+         "tisdag.csv, rad 2, kolumn 1: namnet innehåller ett tecken som inte kan visas (U+0085)"},
+        {"Artikel;Lager;A\n\"ab\"\"\x01\";1;1\n",
+         "tisdag.csv, rad 2, kolumn 1: namnet innehåller ett tecken som inte kan visas (U+0001)"},
         // 0x81 is a C1 control once read as Windows-1252.
         {"Artikel;Lager;A\nab\x81;1;1\n",
          "tisdag.csv, rad 2, kolumn 1: namnet innehåller ett tecken som inte kan visas (U+0081)"},
