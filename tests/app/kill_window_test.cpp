@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDate>
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -10,11 +11,15 @@
 #include <QThread>
 
 #include "day/day.h"
+#include "run_program.h"
 #include "screen/flexgrid.h"
 #include "screen/form1.h"
 #include "screen/textbox.h"
 
 namespace {
+
+// A clock that runs from a time of our choosing (Debian's faketime).
+constexpr const char* kFakeTime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1";
 
 class XvfbDesktop {
 public:
@@ -82,11 +87,34 @@ protected:
         file.write(routeFile);
         file.close();
         ASSERT_TRUE(desktop.Start());
+        Start();
+        FindWindow("^Form1$");
+    }
+    // The program on tisdag.csv again; `clock` runs it under faketime.
+    void Start(const QString& clock = {}) {
         program.setProcessEnvironment(desktop.Environment());
         program.setWorkingDirectory(folder.path());
-        program.start(QStringLiteral(LEVERANS_BINARY), {QStringLiteral("tisdag.csv")});
+        if (clock.isEmpty()) {
+            program.start(QStringLiteral(LEVERANS_BINARY), {QStringLiteral("tisdag.csv")});
+        } else {
+            // The faked clock preloaded into the program itself, so that the
+            // process started is the one that holds the files and ends.
+            QProcessEnvironment env = desktop.Environment();
+            env.insert(QStringLiteral("LD_PRELOAD"), QString::fromLatin1(kFakeTime));
+            env.insert(QStringLiteral("FAKETIME"), clock);
+            // Only the calendar moves; the toolkit's timers keep real time.
+            env.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+            // Under the sanitizers their runtime need not come first.
+            env.insert(QStringLiteral("ASAN_OPTIONS"),
+                       env.value(QStringLiteral("ASAN_OPTIONS")) +
+                           QStringLiteral(":verify_asan_link_order=0"));
+            program.setProcessEnvironment(env);
+            program.start(QStringLiteral(LEVERANS_BINARY), {QStringLiteral("tisdag.csv")});
+        }
         ASSERT_TRUE(program.waitForStarted(10000));
-        window = desktop.Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Form1$"})
+    }
+    void FindWindow(const char* name) {
+        window = desktop.Xdotool({"search", "--sync", "--onlyvisible", "--name", name})
                      .section('\n', 0, 0);
         ASSERT_FALSE(window.isEmpty());
     }
@@ -139,6 +167,15 @@ TEST_F(KillWindow, AKilledWindowComesBackWhereTheDriverWas) {
 
     program.kill();  // SIGKILL: nothing gets to close or flush
     program.waitForFinished(10000);
+
+    // The journal file alone, copied as a driver brings it to the office.
+    const QString copy = folder.filePath("kopia.journal");
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(routePath) + ".journal", copy));
+    const auto report =
+        testing_support::RunLeverans({"rapport", "--journal", copy, "tisdag.csv"}, folder.path());
+    EXPECT_EQ(report.status, 0) << report.err.toStdString();
+    EXPECT_TRUE(report.out.contains("108 Skivad J.F.;19;5;2;16;5;-2;\r\n"))
+        << report.out.toStdString();
 
     day::OpenedDay again = day::OpenDay(routePath, "", day::Access::ReadWrite);
     screen::Form1 form(again.route, again.journal.get());
@@ -246,6 +283,87 @@ TEST_F(KillWindow, DigitsTypedRightAfterSparaLandOnTheNextShop) {
     EXPECT_EQ(saved.nAntal(1, route::kLev, 1), 5);
     EXPECT_EQ(saved.nAntal(1, route::kLev, 2), 42);
     EXPECT_EQ(saved.nAntal(1, route::kLev, 3), 0);
+}
+
+// The same Tuesday route a week later: the window asks before it goes on,
+// and each answer does what it says.
+TEST_F(KillWindow, AWeekLaterTheWindowAsksWhichDay) {
+    if (!QFile::exists(QString::fromLatin1(kFakeTime)))
+        FAIL() << kFakeTime << " is not installed (scripts/setup installs faketime)";
+    Open(kThreeShops);
+    if (IsSkipped() || HasFatalFailure()) return;
+    ClickFirstLev();
+    Type("5");
+    Key("Return");
+    ClickSpara();
+    ASSERT_TRUE(WaitForSaves(routePath, 1));
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(10000));
+    const QString journal = QString::fromStdString(routePath) + ".journal";
+    auto bytes = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray lastWeek = bytes(journal);
+    const QString begun = QDate::currentDate().toString(Qt::ISODate);
+
+    // Closed: nothing changes, and the program ends.
+    Start(QStringLiteral("+7d"));
+    FindWindow("^Leverans$");
+    Key("Escape");
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(bytes(journal), lastWeek);
+
+    // Go on: the same day, on the shop after the saved one.
+    Start(QStringLiteral("+7d"));
+    FindWindow("^Leverans$");
+    Key("alt+f");
+    FindWindow("^Form1$");
+    ClickFirstLev();
+    Type("3");
+    Key("Return");
+    ClickSpara();
+    ASSERT_TRUE(WaitForSaves(routePath, 2));
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(10000));
+    {
+        const day::OpenedDay same = day::OpenDay(routePath, "", day::Access::ReadOnly);
+        EXPECT_EQ(same.journal->BegunOn(), begun.toStdString());
+        EXPECT_EQ(same.route.nAntal(1, route::kLev, 2), 3);
+    }
+
+    // A new day: the week-old one kept whole beside it, the new one empty.
+    const QByteArray goneOn = bytes(journal);
+    Start(QStringLiteral("+7d"));
+    FindWindow("^Leverans$");
+    Key("alt+n");
+    FindWindow("^Form1$");
+    const route::RouteData fresh = SavedDay();
+    EXPECT_EQ(fresh.nSparadKund, 0);
+    EXPECT_EQ(bytes(folder.filePath("tisdag.csv.%1.journal").arg(begun)), goneOn);
+}
+
+// One window per route file: through a link to the same file the second
+// start is refused, naming the file it was given.
+TEST_F(KillWindow, ASecondWindowThroughALinkIsRefused) {
+    Open(kThreeShops);
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_TRUE(QFile::link(folder.filePath("tisdag.csv"), folder.filePath("lank.csv")));
+    const auto second = testing_support::RunLeverans({"lank.csv"}, folder.path());
+    EXPECT_EQ(second.status, 1);
+    EXPECT_TRUE(
+        second.err.contains("Ruttfilen lank.csv används redan av ett annat "
+                            "Leverans-fönster"))
+        << second.err.toStdString();
+    EXPECT_FALSE(QFile::exists(folder.filePath("lank.csv.journal")));
+    // The first window is untouched by it and goes on saving.
+    ClickFirstLev();
+    Type("4");
+    Key("Return");
+    ClickSpara();
+    ASSERT_TRUE(WaitForSaves(routePath, 1));
+    EXPECT_EQ(SavedDay().nAntal(1, route::kLev, 1), 4);
 }
 
 }  // namespace
