@@ -16,6 +16,13 @@
 
 namespace screen {
 
+namespace {
+
+const QString kCaption = QStringLiteral("Form1");
+const QString kAccessibleName = QStringLiteral("Leverans");
+
+}  // namespace
+
 Form1::Form1(std::unique_ptr<route::RandomSource> random, QWidget* parent)
     : QWidget(parent), random_(std::move(random)) {
     if (!random_) random_ = std::make_unique<route::TimerRandom>();
@@ -34,7 +41,7 @@ Form1::Form1(const route::RouteData& day, route::SaveJournal* journal, QWidget* 
 Form1::~Form1() = default;
 
 void Form1::CreateControls() {
-    setWindowTitle(QStringLiteral("Form1"));
+    setWindowTitle(kCaption);
     setFixedSize(TwipsToPixelsX(this, 5745), TwipsToPixelsY(this, 2895));
 
     Grid1 = new FlexGrid(this);
@@ -163,6 +170,19 @@ void Form1::KeepFocusInReach(QWidget* focused) {
     if (focused != nullptr && !focused->isEnabled()) Grid1->SetFocus();
 }
 
+void Form1::SetUnsentSaves(int count) {
+    if (count <= 0) {
+        setWindowTitle(kCaption);
+        setAccessibleName(kAccessibleName);
+        return;
+    }
+    const QString unsent = count == 1
+                               ? QStringLiteral("1 sparning har inte nått kontoret")
+                               : QStringLiteral("%1 sparningar har inte nått kontoret").arg(count);
+    setWindowTitle(QStringLiteral("%1 – %2").arg(kCaption, unsent));
+    setAccessibleName(QStringLiteral("%1 – %2").arg(kAccessibleName, unsent));
+}
+
 void Form1::SetSparaState() {
     // Also on the page of the customer saved last: saving it again corrects
     // that save rather than taking the goods off the van twice.
@@ -174,7 +194,7 @@ void Form1::ShowMessage(const QString& text) {
         MessageSink(text);
     } else {
         // The Enter still held from "Spara" must not close the message unread.
-        QMessageBox box(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::Warning, kCaption, text, QMessageBox::Ok, this);
         new KeyRepeatFilter(&box);
         for (QAbstractButton* button : box.buttons()) new KeyRepeatFilter(button);
         box.exec();

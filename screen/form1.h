@@ -46,6 +46,11 @@ public:
     // Where messages to the driver go; a warning box unless replaced.
     std::function<void(const QString&)> MessageSink;
 
+    // Saves kept on the van that have not reached the office yet, told
+    // after the caption (and to a screen reader) without moving a control;
+    // 0 leaves the caption alone.
+    void SetUnsentSaves(int count);
+
     // Start-up and navigation.
     void Form_Load();
     void Command1_Click();

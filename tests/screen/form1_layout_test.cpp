@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QPushButton>
 
 #include "form_fixture.h"
 #include "screen/captionframe.h"
 #include "screen/twips.h"
+
+#include <vector>
 
 namespace {
 
@@ -22,6 +25,35 @@ TEST_F(Layout, WindowIsFixedAtItsClientSize) {
     EXPECT_EQ(form->windowTitle(), "Form1");
     EXPECT_EQ(form->size(), QSize(383, 193));  // 5745 x 2895 twips
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
+}
+
+// The saves that have not reached the office are told in the caption and
+// to a screen reader; nothing on the page moves for it.
+TEST_F(Layout, SavesNotAtTheOfficeAreToldInTheCaptionAlone) {
+    auto places = [this] {
+        std::vector<QRect> rects{form->geometry()};
+        for (const QWidget* child : form->findChildren<QWidget*>())
+            rects.push_back(child->geometry());
+        return rects;
+    };
+    const std::vector<QRect> before = places();
+    struct Case {
+        int unsent;
+        const char* caption;
+        const char* heard;
+    };
+    for (const Case& c : {Case{2, "Form1 – 2 sparningar har inte nått kontoret",
+                               "Leverans – 2 sparningar har inte nått kontoret"},
+                          Case{1, "Form1 – 1 sparning har inte nått kontoret",
+                               "Leverans – 1 sparning har inte nått kontoret"},
+                          Case{0, "Form1", "Leverans"}, Case{-1, "Form1", "Leverans"}}) {
+        form->SetUnsentSaves(c.unsent);
+        EXPECT_EQ(form->windowTitle(), QString::fromUtf8(c.caption)) << c.unsent;
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(form.get());
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->text(QAccessible::Name), QString::fromUtf8(c.heard)) << c.unsent;
+        EXPECT_EQ(places(), before) << c.unsent;
+    }
 }
 
 TEST_F(Layout, ControlsStandWhereTheTwipsSay) {
