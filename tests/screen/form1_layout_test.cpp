@@ -3,12 +3,11 @@
 #include <QAccessible>
 #include <QGroupBox>
 #include <QPushButton>
+#include <vector>
 
 #include "form_fixture.h"
 #include "screen/captionframe.h"
 #include "screen/twips.h"
-
-#include <vector>
 
 namespace {
 
