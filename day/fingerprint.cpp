@@ -15,7 +15,7 @@ std::string Fingerprint(std::string_view bytes) {
     }
     static constexpr char kHex[] = "0123456789abcdef";
     std::string text;
-    text.reserve(2 * length);
+    text.reserve(std::size_t{2} * length);
     for (unsigned int i = 0; i < length; ++i) {
         text.push_back(kHex[digest[i] >> 4U]);
         text.push_back(kHex[digest[i] & 0xFU]);

@@ -387,7 +387,7 @@ TEST(ParseRouteFile, NamesOfAtMostAHundredCharacters) {
          std::string(50, 'x') + " " + std::string(49, 'y'), ""},
         {"\"" + std::string(50, 'x') + "\t \t" + std::string(49, 'y') + "\"", "",
          "tisdag.csv, rad 2, kolumn 1: namnet är längre än 100 tecken"},
-        {std::string(20'000'000, 'x'), "", refusal},
+        {std::string(1'000'000, 'x'), "", refusal},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name.substr(0, 200));
