@@ -35,6 +35,82 @@ CommandLine Wrong(const QString& error) {
     return line;
 }
 
+// "kontor SUBCOMMAND ...": the words after "kontor", and the flags as given.
+// `foreign` names a flag that belongs to the van's commands, if one was set.
+CommandLine ParseOffice(QStringList words, CommandLine line, bool officeSet,
+                        const QString& connection, const QString& role, bool roleSet,
+                        bool outputSet, const QString& foreign) {
+    using Command = CommandLine::OfficeCommand;
+    if (!foreign.isEmpty())
+        return Wrong(QStringLiteral("flaggan %1 gäller inte kontor-kommandona").arg(foreign));
+    if (officeSet && connection.isEmpty())
+        return Wrong(QStringLiteral("flaggan --kontor behöver en anslutning"));
+    line.officeConnection = connection;
+    if (words.isEmpty())
+        return Wrong(QStringLiteral(
+            "kontor behöver ett kommando: skapa, bil, publicera, status eller rapport"));
+    const QString name = words.takeFirst();
+    qsizetype least = 0;
+    qsizetype most = 0;
+    if (name == QStringLiteral("skapa")) {
+        line.officeCommand = Command::Create;
+    } else if (name == QStringLiteral("bil")) {
+        line.officeCommand = Command::Van;
+        least = most = 1;
+    } else if (name == QStringLiteral("publicera")) {
+        line.officeCommand = Command::Publish;
+        least = most = 3;
+    } else if (name == QStringLiteral("status")) {
+        line.officeCommand = Command::Status;
+        most = 1;
+    } else if (name == QStringLiteral("rapport")) {
+        line.officeCommand = Command::Report;
+        most = 1;
+    } else {
+        return Wrong(QStringLiteral("okänt kontor-kommando: %1 (skapa, bil, publicera, status "
+                                    "eller rapport)")
+                         .arg(name));
+    }
+    if (words.size() > most)
+        return Wrong(QStringLiteral("för många argument: %1").arg(words.at(most)));
+    if (words.size() < least)
+        return Wrong(line.officeCommand == Command::Van
+                         ? QStringLiteral("kontor bil behöver en bil och --roll ROLL")
+                         : QStringLiteral("kontor publicera behöver en bil, ett datum och en "
+                                          "ruttfil"));
+    if (outputSet && line.officeCommand != Command::Report)
+        return Wrong(
+            QStringLiteral("flaggan -o gäller bara rapport, foljesedel och kontor rapport"));
+    if (roleSet && line.officeCommand != Command::Van)
+        return Wrong(QStringLiteral("flaggan --roll gäller bara kontor bil"));
+
+    switch (line.officeCommand) {
+        case Command::Van:
+            if (role.isEmpty())
+                return Wrong(
+                    QStringLiteral("kontor bil behöver --roll ROLL: databasrollen som "
+                                   "bilen loggar in som"));
+            line.van = words.at(0);
+            line.role = role;
+            break;
+        case Command::Publish:
+            line.van = words.at(0);
+            line.date = words.at(1);
+            line.routePath = words.at(2);
+            break;
+        case Command::Status:
+        case Command::Report:
+            if (!words.isEmpty()) line.date = words.at(0);
+            break;
+        case Command::Create:
+            break;
+    }
+    if (!line.date.isEmpty() && !day::IsDate(line.date.toStdString()))
+        return Wrong(QStringLiteral("\"%1\" är inget datum, skriv ÅÅÅÅ-MM-DD").arg(line.date));
+    line.action = CommandLine::Action::Office;
+    return line;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
@@ -48,7 +124,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption newDay(QStringLiteral("ny-dag"));
     const QCommandLineOption carryOn(QStringLiteral("fortsatt"));
     const QCommandLineOption date(QStringLiteral("datum"), QString(), QStringLiteral("DATUM"));
-    parser.addOptions({help, version, journal, output, newDay, carryOn, date});
+    const QCommandLineOption office(QStringLiteral("kontor"), QString(),
+                                    QStringLiteral("ANSLUTNING"));
+    const QCommandLineOption role(QStringLiteral("roll"), QString(), QStringLiteral("ROLL"));
+    parser.addOptions({help, version, journal, output, newDay, carryOn, date, office, role});
 
     QStringList withName = arguments;
     withName.prepend(QStringLiteral("leverans"));
@@ -82,6 +161,19 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                          .arg(line.date));
 
     const QString command = words.isEmpty() ? QString() : words.first();
+    if (command == QStringLiteral("kontor")) {
+        const QString answer = parser.isSet(newDay)    ? QStringLiteral("--ny-dag")
+                               : parser.isSet(carryOn) ? QStringLiteral("--fortsatt")
+                                                       : QString();
+        return ParseOffice(words.mid(1), line, parser.isSet(office), parser.value(office),
+                           parser.value(role), parser.isSet(role), parser.isSet(output),
+                           parser.isSet(journal) ? QStringLiteral("--journal")
+                           : parser.isSet(date)  ? QStringLiteral("--datum")
+                                                 : answer);
+    }
+    if (parser.isSet(office))
+        return Wrong(QStringLiteral("flaggan --kontor gäller bara kontor-kommandona"));
+    if (parser.isSet(role)) return Wrong(QStringLiteral("flaggan --roll gäller bara kontor bil"));
     if (command == QStringLiteral("rapport") || command == QStringLiteral("foljesedel")) {
         const bool note = command == QStringLiteral("foljesedel");
         words.removeFirst();
@@ -133,6 +225,15 @@ QString HelpText() {
         "                                            BUTIK är numret i rutten (1 = första)\n"
         "                                            eller butikens namn\n"
         "\n"
+        "Kontorets kommandon (kontorets PostgreSQL-databas, se --kontor):\n"
+        "  leverans kontor skapa                     skapa eller uppgradera databasens tabeller\n"
+        "  leverans kontor bil BIL --roll ROLL       koppla databasrollen ROLL till bilen BIL\n"
+        "  leverans kontor publicera BIL DATUM RUTT.csv\n"
+        "                                            publicera bilens rutt för dagen DATUM\n"
+        "  leverans kontor status [DATUM]            hur långt varje bil har kommit (i dag\n"
+        "                                            om inget datum anges)\n"
+        "  leverans kontor rapport [DATUM] [-o FIL]  alla bilars dag som kalkylblad (CSV)\n"
+        "\n"
         "Flaggor:\n"
         "  --journal FIL     dagens journal (annars RUTT.csv.journal bredvid ruttfilen)\n"
         "  --ny-dag          svar i förväg när dagen i journalen påbörjades ett tidigare\n"
@@ -141,6 +242,12 @@ QString HelpText() {
         "  --fortsatt        svar i förväg på samma fråga: fortsätt den dagen\n"
         "  --datum DATUM     dagen som påbörjades DATUM (ÅÅÅÅ-MM-DD); annars den senaste\n"
         "  -o, --output FIL  skriv till FIL i stället för standard ut\n"
+        "  --kontor ANSLUTNING\n"
+        "                    kontorets databas som libpq-anslutning eller URI, till exempel\n"
+        "                    \"host=kontor dbname=leverans sslmode=verify-full\"; annars\n"
+        "                    miljövariabeln LEVERANS_KONTOR. Lösenord hör hemma i ~/.pgpass,\n"
+        "                    aldrig i anslutningen\n"
+        "  --roll ROLL       databasrollen som bilen loggar in som (kontor bil)\n"
         "  -h, --help        visa den här texten\n"
         "  -v, --version     visa versionen\n"
         "\n"
@@ -148,8 +255,8 @@ QString HelpText() {
         "en butik per kolumn i besöksordning, sedan en rad per artikel med namn,\n"
         "lastat antal (tomt: summan av raden) och varje butiks beställning.\n"
         "\n"
-        "Slutstatus: 0 klart, 1 en fil kunde inte läsas eller skrivas, 2 fel i\n"
-        "kommandoraden.\n");
+        "Slutstatus: 0 klart, 1 en fil kunde inte läsas eller skrivas eller kontoret\n"
+        "kunde inte nås eller vägrade, 2 fel i kommandoraden.\n");
 }
 
 QString VersionText() {

@@ -12,6 +12,7 @@ struct CommandLine {
         Day,     // the day's route from a file, saves kept in its journal
         Report,  // "rapport": the day as a spreadsheet file
         Note,    // "foljesedel": one shop's delivery note as a PDF
+        Office,  // "kontor": the office's commands on its database
         Help,
         Version,
         Wrong,  // a usage error; `error` says what, in Swedish
@@ -19,14 +20,21 @@ struct CommandLine {
     // The answer to "go on with the earlier day, or begin a new one?",
     // given in advance on the command line.
     enum class DayAnswer { Ask, Continue, NewDay };
+    // "kontor skapa", "kontor bil", "kontor publicera", "kontor status",
+    // "kontor rapport".
+    enum class OfficeCommand { Create, Van, Publish, Status, Report };
 
     Action action = Action::Demo;
     DayAnswer dayAnswer = DayAnswer::Ask;
     QString routePath;
-    QString date;         // ÅÅÅÅ-MM-DD, reports only; empty: the latest day
+    QString date;         // ÅÅÅÅ-MM-DD, reports and the office; empty: the latest day, today
     QString journalPath;  // empty: beside the route file
     QString outputPath;   // empty: standard output (reports only)
     QString shop;         // number or name, delivery notes only
+    OfficeCommand officeCommand = OfficeCommand::Create;
+    QString van;               // kontor bil, kontor publicera
+    QString role;              // kontor bil: the database role the van logs in as
+    QString officeConnection;  // --kontor; empty: from LEVERANS_KONTOR
     QString error;
 };
 

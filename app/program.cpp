@@ -12,6 +12,7 @@
 #include "app/day_question.h"
 #include "app/end_of_day.h"
 #include "app/fatal.h"
+#include "app/office_commands.h"
 #include "day/day.h"
 #include "screen/form1.h"
 #include "screen/virtualdisplay.h"
@@ -130,6 +131,8 @@ int Run(int argc, char** argv) {
             return WriteReportCommand(line);
         case CommandLine::Action::Note:
             return WriteNoteCommand(line, argc, argv);
+        case CommandLine::Action::Office:
+            return RunOfficeCommand(line);
         case CommandLine::Action::Demo:
         case CommandLine::Action::Day:
             break;

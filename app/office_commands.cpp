@@ -1,0 +1,132 @@
+#include "app/office_commands.h"
+
+#include <QFileInfo>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+
+#include "day/local_time.h"
+#include "day/output_file.h"
+#include "day/route_file.h"
+#include "office/fleet.h"
+#include "office/pq.h"
+#include "office/schema.h"
+
+namespace app {
+
+namespace {
+
+using Command = CommandLine::OfficeCommand;
+
+void Say(FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+int Fail(const std::string& message, const std::string& detail = {}) {
+    if (!detail.empty()) Say(stderr, "leverans: orsak: " + detail + "\n");
+    Say(stderr, "leverans: " + message + "\n");
+    return 1;
+}
+
+std::string Run(office::pq::Connection& conn, const CommandLine& line, const std::string& date,
+                const std::string& routeBytes) {
+    const std::string van = line.van.toStdString();
+    switch (line.officeCommand) {
+        case Command::Create: {
+            const office::SchemaChange change = office::CreateSchema(conn);
+            const std::string to = std::to_string(change.to);
+            if (change.from == change.to)
+                return "Kontorets databas har redan schemaversion " + to +
+                       "; ingenting ändrades.\n";
+            if (change.from == 0)
+                return "Kontorets databas är skapad (schemaversion " + to + ").\n";
+            return "Kontorets databas är uppgraderad från schemaversion " +
+                   std::to_string(change.from) + " till " + to + ".\n";
+        }
+        case Command::Van: {
+            const std::string role = line.role.toStdString();
+            if (office::AddVan(conn, van, role) == office::VanAdded::AlreadyThere)
+                return "Bil " + van + " är redan kopplad till rollen \"" + role +
+                       "\"; ingenting ändrades.\n";
+            return "Bil " + van + " är kopplad till rollen \"" + role + "\".\n";
+        }
+        case Command::Publish: {
+            const std::string name = QFileInfo(line.routePath).fileName().toStdString();
+            const office::Publication done =
+                office::PublishRoute(conn, van, date, name, routeBytes);
+            return "Rutten " + name + " är publicerad för bil " + van + " den " + date + " (" +
+                   std::to_string(done.shops) + (done.shops == 1 ? " butik, " : " butiker, ") +
+                   std::to_string(done.articles) +
+                   (done.articles == 1 ? " artikel)" : " artiklar)") +
+                   (done.replaced ? "; den ersätter rutten som fanns.\n" : ".\n");
+        }
+        case Command::Status:
+            return office::StatusText(office::FleetStatus(conn, date), date);
+        case Command::Report:
+            return office::FleetReport(conn, date);
+    }
+    return {};
+}
+
+}  // namespace
+
+int RunOfficeCommand(const CommandLine& line) {
+    std::string source = "--kontor";
+    std::string conninfo = line.officeConnection.toStdString();
+    if (conninfo.empty()) {
+        const char* fromEnvironment = std::getenv("LEVERANS_KONTOR");
+        if (!fromEnvironment || !*fromEnvironment) {
+            Say(stderr,
+                "leverans: kontorets databas är inte angiven: ange --kontor ANSLUTNING eller "
+                "miljövariabeln LEVERANS_KONTOR\nSe leverans --help.\n");
+            return 2;
+        }
+        conninfo = fromEnvironment;
+        source = "LEVERANS_KONTOR";
+    }
+
+    // The route file is read and checked as the van reads it, before anything is sent.
+    std::string routeBytes;
+    if (line.officeCommand == Command::Publish) {
+        const std::string path = line.routePath.toStdString();
+        try {
+            routeBytes = day::ReadFileBytes(path, path);
+            day::ParseRouteFile(routeBytes, path);
+        } catch (const day::FileError& e) {
+            return Fail(e.what());
+        }
+    }
+    const std::string date =
+        line.date.isEmpty() ? day::LocalTimestampNow().substr(0, 10) : line.date.toStdString();
+
+    std::string output;
+    try {
+        office::pq::Connection conn = office::pq::Connection::Open(conninfo);
+        output = Run(conn, line, date, routeBytes);
+    } catch (const office::BadConnectionString& e) {
+        return Fail(source + ": " + e.what(), e.detail());
+    } catch (const office::Error& e) {
+        return Fail(e.what(), e.detail());
+    } catch (const day::FileError& e) {
+        return Fail(e.what());
+    }
+
+    if (line.officeCommand == Command::Report && !line.outputPath.isEmpty()) {
+        const std::string path = line.outputPath.toStdString();
+        try {
+            day::WriteFileAtomically(path, output);
+        } catch (const std::system_error& e) {
+            return Fail(
+                path + ": rapporten kunde inte skrivas (" + day::WriteCause(e.code().value()) + ")",
+                e.what());
+        }
+        return 0;
+    }
+    Say(stdout, output);
+    if (std::ferror(stdout)) return Fail("det gick inte att skriva till standard ut");
+    return 0;
+}
+
+}  // namespace app
