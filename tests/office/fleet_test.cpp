@@ -1,0 +1,160 @@
+// The office's own calls: vans mapped to roles, routes published, and the
+// order vans are listed in.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "day/route_file.h"
+#include "office/fleet.h"
+#include "office/schema.h"
+#include "office/van.h"
+#include "office/van_order.h"
+#include "tests/office/office_fixture.h"
+
+namespace office_testing {
+namespace {
+
+TEST(VanOrder, NumbersCountAsNumbers) {
+    struct Case {
+        const char* a;
+        const char* b;
+        bool before;
+    };
+    const Case cases[] = {
+        {"2", "10", true},
+        {"10", "2", false},
+        {"bil 9", "bil 10", true},
+        {"bil 10", "bil 9", false},
+        {"3", "3", false},
+        {"2", "2a", true},
+        {"2a", "2", false},
+        {"x2y", "x10", true},
+        {"A", "B", true},
+        {"B", "a", true},
+        {"", "1", true},
+        {"1", "", false},
+        {"01", "1", true},
+        {"1", "01", false},
+        {"99999999999999999999", "100000000000000000000", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(office::VanBefore(c.a, c.b), c.before) << c.a << " before " << c.b;
+
+    std::vector<std::string> vans{"10", "2", "bil 10", "1", "20", "bil 9", "3"};
+    std::sort(vans.begin(), vans.end(), office::VanBefore);
+    EXPECT_EQ(vans, (std::vector<std::string>{"1", "2", "3", "10", "20", "bil 9", "bil 10"}));
+}
+
+class Fleet : public OfficeTest {
+protected:
+    void SetUp() override {
+        OfficeTest::SetUp();
+        MakeFleet();
+    }
+    std::string Vans() const {
+        return Value("kontor",
+                     "SELECT string_agg(van || '=' || role, ',' ORDER BY van) FROM leverans.vans");
+    }
+    std::string Routes() const {
+        return Value("kontor",
+                     "SELECT string_agg(van || ' ' || day || ' ' || name || ' ' || fingerprint || "
+                     "' ' || published_at, ',' ORDER BY van) FROM leverans.routes");
+    }
+};
+
+TEST_F(Fleet, AVanIsMappedToOneRoleThatMayBeAVan) {
+    office::pq::Connection office = Office();
+    EXPECT_EQ(office::AddVan(office, "3", "bil3"), office::VanAdded::AlreadyThere);
+    struct Case {
+        std::string van;
+        std::string role;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {"5", "ingen_sadan",
+         "rollen \"ingen_sadan\" finns inte på kontorets databasserver; skapa den först "
+         "(createuser ingen_sadan)"},
+        {"3", "utomstaende", "bil 3 är redan kopplad till rollen \"bil3\""},
+        {"5", "bil3", "rollen \"bil3\" är redan bil 3"},
+        {"5", "kontor", "rollen \"kontor\" hör till kontoret och kan inte vara en bil"},
+        {"5", "kontorist", "rollen \"kontorist\" hör till kontoret och kan inte vara en bil"},
+        {"5", "superbil",
+         "rollen \"superbil\" går förbi radsäkerheten (superanvändare eller BYPASSRLS) och kan "
+         "inte vara en bil"},
+        {"5", "forbi",
+         "rollen \"forbi\" går förbi radsäkerheten (superanvändare eller BYPASSRLS) och kan inte "
+         "vara en bil"},
+        {"", "utomstaende", "bilens namn får inte vara tomt"},
+        {"5\n6", "utomstaende",
+         "bilens namn får inte innehålla styrtecken (som radbrytning eller tabb)"},
+        {"5\xC2\x85", "utomstaende",
+         "bilens namn får inte innehålla styrtecken (som radbrytning eller tabb)"},
+        {std::string(101, 'x'), "utomstaende", "bilens namn får vara högst 100 tecken"},
+        {"5", "", "rollen måste ha ett namn"},
+    };
+    const std::string before = Vans();
+    for (const Case& refused : cases) {
+        SCOPED_TRACE(refused.van + " " + refused.role);
+        const auto error =
+            Thrown<office::Refused>([&] { office::AddVan(office, refused.van, refused.role); });
+        EXPECT_EQ(error.what(), refused.message);
+    }
+    EXPECT_EQ(Vans(), before);
+
+    // A hundred characters, counted as characters.
+    std::string longest;
+    for (int i = 0; i < 100; ++i) longest += "ö";
+    EXPECT_EQ(office::AddVan(office, longest, "utomstaende"), office::VanAdded::Added);
+    // A van's role maps nothing.
+    office::pq::Connection van = As("bil4");
+    EXPECT_THROW(office::AddVan(van, "6", "bil10"), office::Refused);
+}
+
+TEST_F(Fleet, ARouteIsReplacedUntilTheVanBegins) {
+    office::pq::Connection office = Office();
+    const office::Publication replaced =
+        office::PublishRoute(office, "3", kDate, "onsdag.csv", kWednesday);
+    EXPECT_TRUE(replaced.replaced);
+    EXPECT_EQ(replaced.shops, 2);
+    EXPECT_EQ(replaced.articles, 2);
+    office::pq::Connection van = As("bil3");
+    EXPECT_EQ(office::FetchRoute(van, "3", kDate)->bytes, kWednesday);
+    EXPECT_FALSE(office::PublishRoute(office, "3", "2026-12-08", "tisdag.csv", kTuesday).replaced);
+
+    office::SaveToSend first = Save("3", 1, 1, {4, 3});
+    first.fingerprint = office::FetchRoute(van, "3", kDate)->fingerprint;
+    ASSERT_TRUE(office::SendSave(van, first));
+    const std::string before = Routes();
+    const auto refused = Thrown<office::Refused>(
+        [&office] { office::PublishRoute(office, "3", kDate, "tisdag.csv", kTuesday); });
+    EXPECT_EQ(std::string(refused.what()),
+              "bil 3 har redan börjat på rutten för 2026-12-07 (första sparningen " +
+                  office::LocalMinute(1796627100) + "); en rutt med sparningar kan inte ersättas");
+    EXPECT_EQ(Routes(), before);
+}
+
+TEST_F(Fleet, AnUnknownVanOrAFaultyRouteIsRefusedWithNothingWritten) {
+    office::pq::Connection office = Office();
+    const std::string before = Routes();
+    const auto unknown = Thrown<office::Refused>(
+        [&office] { office::PublishRoute(office, "7", kDate, "tisdag.csv", kTuesday); });
+    EXPECT_EQ(std::string(unknown.what()),
+              "bil 7 finns inte hos kontoret; lägg till den med leverans kontor bil 7 --roll ROLL");
+
+    const std::string faulty = "Artikel;Lager;A;B\n108;;1;2\n116;;3;1,5\n";
+    std::string expected;
+    try {
+        day::ParseRouteFile(faulty, "tisdag.csv");
+    } catch (const day::FileError& e) {
+        expected = e.what();
+    }
+    ASSERT_FALSE(expected.empty());
+    const auto bad = Thrown<day::FileError>(
+        [&] { office::PublishRoute(office, "3", "2026-12-09", "tisdag.csv", faulty); });
+    EXPECT_EQ(std::string(bad.what()), expected);
+    EXPECT_EQ(Routes(), before);
+}
+
+}  // namespace
+}  // namespace office_testing

@@ -1,0 +1,137 @@
+// Row-level security: a van's role sees and adds only its own rows and
+// changes nothing; the office and its members see and do everything.
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "office/fleet.h"
+#include "office/van.h"
+#include "tests/office/office_fixture.h"
+
+namespace office_testing {
+namespace {
+
+class RowSecurity : public OfficeTest {
+protected:
+    void SetUp() override {
+        OfficeTest::SetUp();
+        MakeFleet();
+        office::pq::Connection van3 = As("bil3");
+        office::SendSave(van3, Save("3", 1, 1, {10, 0, -1}));
+        office::SendSave(van3, Save("3", 2, 2, {6, 25, 0}));
+        office::RecordHeard(van3, "3");
+        office::pq::Connection van4 = As("bil4");
+        office::SendSave(van4, Save("4", 1, 1, {12, 0, 2}));
+        office::RecordHeard(van4, "4");
+    }
+
+    // Every row of every table, as the office sees it.
+    std::string Everything() const {
+        return Value(
+            "kontor",
+            "SELECT (SELECT string_agg(v::text, ',' ORDER BY v::text) "
+            "  FROM leverans.vans v) || '|' || "
+            "(SELECT string_agg(r.van || r.day || r.name || md5(r.bytes) || r.fingerprint, "
+            "  ',' ORDER BY r.van) FROM leverans.routes r) || '|' || "
+            "(SELECT string_agg(s::text, ',' ORDER BY s::text) FROM leverans.saves s) "
+            "|| '|' || (SELECT string_agg(d::text, ',' ORDER BY d::text) "
+            "  FROM leverans.deliveries d) || '|' || "
+            "(SELECT string_agg(h::text, ',' ORDER BY h::text) FROM leverans.heard h) "
+            "|| '|' || (SELECT string_agg(x::text, ',') FROM leverans.schema_version x)");
+    }
+};
+
+TEST_F(RowSecurity, EachRoleSeesItsOwnRowsAndTheOfficeSeesAll) {
+    struct Read {
+        const char* sql;
+        const char* van4;      // bil4: van 4, with a route, a save and a contact
+        const char* van10;     // bil10: a van with no route
+        const char* stranger;  // utomstaende: a role that is no van
+        const char* office;    // kontor and kontorist alike
+    };
+    const std::vector<Read> reads{
+        {"SELECT count(*) FROM leverans.vans", "1", "1", "0", "3"},
+        {"SELECT count(*) FROM leverans.routes", "1", "0", "0", "2"},
+        {"SELECT count(*) FROM leverans.routes WHERE van = '3'", "0", "0", "0", "1"},
+        {"SELECT count(*) FROM leverans.saves", "1", "0", "0", "3"},
+        {"SELECT count(*) FROM leverans.saves WHERE van = '3'", "0", "0", "0", "2"},
+        {"SELECT count(*) FROM leverans.deliveries", "3", "0", "0", "9"},
+        {"SELECT count(*) FROM leverans.heard", "1", "0", "0", "2"},
+        {"SELECT version FROM leverans.schema_version", "2", "2", "2", "2"},
+    };
+    for (const Read& read : reads) {
+        SCOPED_TRACE(read.sql);
+        EXPECT_EQ(Value("bil4", read.sql), read.van4);
+        EXPECT_EQ(Value("bil10", read.sql), read.van10);
+        EXPECT_EQ(Value("utomstaende", read.sql), read.stranger);
+        EXPECT_EQ(Value("kontor", read.sql), read.office);
+        EXPECT_EQ(Value("kontorist", read.sql), read.office);
+    }
+}
+
+TEST_F(RowSecurity, AVanCannotAddToAnotherVansDayNorChangeAnything) {
+    const std::vector<const char*> refused{
+        // Into van 3's day, with a fingerprint van 4 cannot know either way.
+        "INSERT INTO leverans.saves(van, day, seq, uid, fingerprint, shop, saved_at) VALUES "
+        "('3', '2026-12-07', 3, '0123456789abcdef0123456789abcdef', repeat('a', 64), 3, now())",
+        "INSERT INTO leverans.deliveries VALUES ('3', '2026-12-07', 1, 7, 5)",
+        "INSERT INTO leverans.heard(van) VALUES ('3')",
+        // What only the office adds, and the office's own clock.
+        "INSERT INTO leverans.routes(van, day, name, bytes, fingerprint) VALUES "
+        "('4', '2026-12-08', 'x.csv', '\\x00', repeat('a', 64))",
+        "INSERT INTO leverans.vans VALUES ('5', 'bil4')",
+        "INSERT INTO leverans.saves(van, day, seq, uid, fingerprint, shop, saved_at, received_at) "
+        "SELECT van, day, 2, uid, fingerprint, 2, now(), now() FROM leverans.saves",
+        "INSERT INTO leverans.heard(van, at) VALUES ('4', now())",
+        // Changes, even of its own rows.
+        "UPDATE leverans.saves SET shop = 2",
+        "DELETE FROM leverans.saves",
+        "UPDATE leverans.deliveries SET lev = 0",
+        "DELETE FROM leverans.deliveries",
+        "UPDATE leverans.routes SET name = 'x.csv'",
+        "DELETE FROM leverans.routes",
+        "UPDATE leverans.vans SET role = 'bil3'",
+        "DELETE FROM leverans.vans",
+        "UPDATE leverans.heard SET at = now()",
+        "DELETE FROM leverans.heard",
+        "UPDATE leverans.schema_version SET version = 3",
+        "DELETE FROM leverans.schema_version",
+        "TRUNCATE leverans.saves",
+    };
+    const std::string before = Everything();
+    office::pq::Connection van = As("bil4");
+    for (const char* sql : refused) {
+        SCOPED_TRACE(sql);
+        const auto error = Thrown<office::Refused>([&van, sql] { van.Exec(sql); });
+        EXPECT_EQ(error.sqlstate(), "42501") << error.detail();
+    }
+    EXPECT_EQ(Everything(), before);
+}
+
+TEST_F(RowSecurity, TheVansCallsReachOnlyItsOwnDay) {
+    office::pq::Connection van = As("bil4");
+    EXPECT_FALSE(office::FetchRoute(van, "3", kDate).has_value());
+    EXPECT_TRUE(office::FetchRoute(van, "4", kDate).has_value());
+    EXPECT_EQ(office::OfficeSaveCount(van, "3", kDate, kUid), 0);
+    EXPECT_EQ(office::OfficeSaveCount(van, "4", kDate, kUid), 1);
+
+    const std::string before = Everything();
+    const auto save = Thrown<office::Refused>([&van] {
+        office::SendSave(van, Save("3", 3, 3, {1, 1, 1}));
+    });
+    EXPECT_EQ(save.sqlstate(), "42501");
+    const auto heard = Thrown<office::Refused>([&van] { office::RecordHeard(van, "3"); });
+    EXPECT_EQ(heard.sqlstate(), "42501");
+    EXPECT_EQ(Everything(), before);
+}
+
+TEST_F(RowSecurity, TheOfficesMembersMayChangeEverything) {
+    office::pq::Connection member = As("kontorist");
+    EXPECT_EQ(member.Exec("UPDATE leverans.saves SET shop = shop").Affected(), 3);
+    EXPECT_EQ(member.Exec("DELETE FROM leverans.heard").Affected(), 2);
+    EXPECT_EQ(office::FleetStatus(member, kDate).size(), 2U);
+}
+
+}  // namespace
+}  // namespace office_testing

@@ -1,0 +1,173 @@
+// The van's calls: fetching its route, and sending its saves exactly once
+// whatever is sent again, with the office's checks and a lost connection
+// told apart.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include "day/fingerprint.h"
+#include "office/fleet.h"
+#include "office/van.h"
+#include "tests/office/office_fixture.h"
+
+namespace office_testing {
+namespace {
+
+class VanCalls : public OfficeTest {
+protected:
+    void SetUp() override {
+        OfficeTest::SetUp();
+        MakeFleet();
+    }
+    // The office's saves and deliveries of van 3 that day.
+    std::string Held() const {
+        return Value("kontor",
+                     "SELECT count(*) || ' saves, ' || (SELECT count(*) FROM leverans.deliveries "
+                     "WHERE van = '3') || ' deliveries' FROM leverans.saves WHERE van = '3'");
+    }
+};
+
+TEST_F(VanCalls, TheRoutePublishedForTheVanAndDay) {
+    office::pq::Connection van = As("bil3");
+    const auto route = office::FetchRoute(van, "3", kDate);
+    ASSERT_TRUE(route.has_value());
+    EXPECT_EQ(route->name, "tisdag.csv");
+    EXPECT_EQ(route->bytes, kTuesday);
+    EXPECT_EQ(route->fingerprint, day::Fingerprint(kTuesday));
+    EXPECT_TRUE(std::regex_match(route->publishedAt,
+                                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")))
+        << route->publishedAt;
+    EXPECT_FALSE(office::FetchRoute(van, "3", "2026-12-08").has_value());
+}
+
+TEST_F(VanCalls, ASaveSentTwiceArrivesOnce) {
+    office::pq::Connection van = As("bil3");
+    EXPECT_EQ(office::OfficeSaveCount(van, "3", kDate, kUid), 0);
+    EXPECT_TRUE(office::SendSave(van, Save("3", 1, 1, {10, 0, -1})));
+    EXPECT_FALSE(office::SendSave(van, Save("3", 1, 1, {10, 0, -1})));
+    EXPECT_EQ(Held(), "1 saves, 3 deliveries");
+    EXPECT_EQ(office::OfficeSaveCount(van, "3", kDate, kUid), 1);
+
+    EXPECT_TRUE(office::SendSave(van, Save("3", 2, 2, {6, 25, 0})));
+    EXPECT_FALSE(office::SendSave(van, Save("3", 2, 2, {6, 25, 0})));
+    EXPECT_EQ(Held(), "2 saves, 6 deliveries");
+    EXPECT_EQ(office::OfficeSaveCount(van, "3", kDate, kUid), 2);
+    // Another journal's day has nothing at the office.
+    EXPECT_EQ(office::OfficeSaveCount(van, "3", kDate, kOtherUid), 0);
+    EXPECT_EQ(Value("kontor",
+                    "SELECT string_agg(seq || '/' || article || '=' || lev, ',' "
+                    "ORDER BY seq, article) FROM leverans.deliveries WHERE van = '3'"),
+              "1/1=10,1/2=0,1/3=-1,2/1=6,2/2=25,2/3=0");
+}
+
+TEST_F(VanCalls, TheOfficeRefusesSavesThatDoNotFollow) {
+    office::pq::Connection van = As("bil3");
+    ASSERT_TRUE(office::SendSave(van, Save("3", 1, 1, {10, 0, -1})));
+    struct Case {
+        const char* name;
+        office::SaveToSend save;
+        const char* sqlstate;
+    };
+    std::vector<Case> cases{
+        {"made on another route", Save("3", 2, 2, {1, 1, 1}), office::kSaveOnOtherRoute},
+        {"from another journal", Save("3", 2, 2, {1, 1, 1}), office::kSaveOfOtherJournal},
+        {"with a save missing before it", Save("3", 3, 3, {1, 1, 1}), office::kSaveOutOfOrder},
+        {"another save under a seq held", Save("3", 1, 2, {1, 1, 1}), ""},
+        {"on a day without a route", Save("3", 1, 1, {1, 1, 1}), "23503"},
+        {"at a time that is no time", Save("3", 2, 2, {1, 1, 1}), "22007"},
+    };
+    cases[0].save.fingerprint = day::Fingerprint(kWednesday);
+    cases[1].save.uid = kOtherUid;
+    cases[4].save.date = "2026-12-08";
+    cases[5].save.savedAt = "i morse";
+    for (const Case& refused : cases) {
+        SCOPED_TRACE(refused.name);
+        const auto error = Thrown<office::Refused>([&] { office::SendSave(van, refused.save); });
+        EXPECT_EQ(error.sqlstate(), refused.sqlstate) << error.detail();
+        EXPECT_EQ(Held(), "1 saves, 3 deliveries");
+    }
+}
+
+TEST_F(VanCalls, AFirstSaveWaitsForARepublishAndIsRefusedOnTheReplacedRoute) {
+    office::pq::Connection office = Office();
+    office::pq::Transaction republish(office);
+    office.Exec("SELECT leverans.lock_day('3', '2026-12-07')");
+    office.Exec("UPDATE leverans.routes SET bytes = $1, fingerprint = $2 WHERE van = '3'",
+                {office::pq::Param::Bytes(kWednesday),
+                 office::pq::Param::Text(day::Fingerprint(kWednesday))});
+
+    std::atomic<bool> done{false};
+    std::string sqlstate = "none";
+    std::thread sender([&] {
+        try {
+            office::pq::Connection van = As("bil3");
+            office::SendSave(van, Save("3", 1, 1, {10, 0, -1}));
+        } catch (const office::Refused& e) {
+            sqlstate = e.sqlstate();
+        } catch (const std::exception& e) {
+            sqlstate = e.what();
+        }
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(done) << "the save did not wait for the republish";
+    republish.Commit();
+    sender.join();
+    EXPECT_EQ(sqlstate, office::kSaveOnOtherRoute);
+    EXPECT_EQ(Held(), "0 saves, 0 deliveries");
+}
+
+TEST_F(VanCalls, ARepublishWaitsForAFirstSaveAndIsThenRefused) {
+    office::pq::Connection van = As("bil3");
+    office::pq::Transaction first(van);
+    van.Exec(
+        "INSERT INTO leverans.saves(van, day, seq, uid, fingerprint, shop, saved_at) "
+        "VALUES ('3', '2026-12-07', 1, $1, $2, 1, '2026-12-07T08:05:00+01:00')",
+        {office::pq::Param::Text(kUid), office::pq::Param::Text(day::Fingerprint(kTuesday))});
+
+    std::atomic<bool> done{false};
+    std::string said;
+    std::thread publisher([&] {
+        try {
+            office::pq::Connection office = Office();
+            office::PublishRoute(office, "3", kDate, "onsdag.csv", kWednesday);
+            said = "published";
+        } catch (const std::exception& e) {
+            said = e.what();
+        }
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(done) << "the republish did not wait for the save";
+    first.Commit();
+    publisher.join();
+    EXPECT_EQ(said, "bil 3 har redan börjat på rutten för 2026-12-07 (första sparningen " +
+                        office::LocalMinute(1796627100) +
+                        "); en rutt med sparningar kan inte ersättas");
+    EXPECT_EQ(Value("kontor", "SELECT name FROM leverans.routes WHERE van = '3'"), "tisdag.csv");
+}
+
+TEST_F(VanCalls, ALostConnectionIsToldApartFromARefusal) {
+    office::pq::Connection van = As("bil3");
+    ASSERT_TRUE(office::SendSave(van, Save("3", 1, 1, {10, 0, -1})));
+    cluster->StopImmediately();
+    const auto lost = Thrown<office::Unreachable>([&van] {
+        office::SendSave(van, Save("3", 2, 2, {6, 25, 0}));
+    });
+    EXPECT_FALSE(lost.detail().empty());
+    const auto away = Thrown<office::Unreachable>([this] { As("bil3"); });
+    EXPECT_NE(std::string(away.what()).find("kan inte nås"), std::string::npos) << away.what();
+
+    cluster->Start();
+    office::pq::Connection again = As("bil3");
+    EXPECT_EQ(office::OfficeSaveCount(again, "3", kDate, kUid), 1);
+    EXPECT_TRUE(office::SendSave(again, Save("3", 2, 2, {6, 25, 0})));
+    EXPECT_EQ(Held(), "2 saves, 6 deliveries");
+}
+
+}  // namespace
+}  // namespace office_testing
