@@ -122,13 +122,5 @@ TEST_F(Schema, TwoCreationsAtOnceBothEndOnTheLatestVersion) {
               std::to_string(office::kSchemaVersion));
 }
 
-TEST_F(Schema, OnlyTheOfficeCreatesIt) {
-    // A van's role may not create a schema in the office's database.
-    office::pq::Connection van = As("bil3");
-    const auto refused = Thrown<office::Refused>([&van] { office::CreateSchema(van); });
-    EXPECT_EQ(refused.sqlstate(), "42501");
-    EXPECT_EQ(office::StoredSchemaVersion(van), 0);
-}
-
 }  // namespace
 }  // namespace office_testing
