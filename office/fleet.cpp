@@ -212,6 +212,7 @@ std::string FleetReport(pq::Connection& conn, const std::string& date) {
     }
 
     std::vector<const std::string*> order;
+    order.reserve(vans.size());
     for (const auto& [van, unused] : vans) order.push_back(&van);
     std::sort(order.begin(), order.end(),
               [](const std::string* a, const std::string* b) { return VanBefore(*a, *b); });

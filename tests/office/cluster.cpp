@@ -102,6 +102,7 @@ int FreePort() {
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& log, bool asPostgres,
             bool dieWithParent) {
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
     const bool switchUser = asPostgres && geteuid() == 0;
@@ -243,7 +244,7 @@ std::string MakeCertificateAuthority(const std::string& folder, const std::strin
                   "basicConstraints = critical,CA:TRUE\n"
                   "keyUsage = critical,keyCertSign,cRLSign\n"
                   "subjectKeyIdentifier = hash\n");
-    const std::string certificate = folder + "/" + name + ".crt";
+    std::string certificate = folder + "/" + name + ".crt";
     Openssl({"req", "-x509", "-config", config, "-newkey", "ec", "-pkeyopt",
              "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", folder + "/" + name + ".key",
              "-out", certificate, "-days", "2"},
@@ -442,7 +443,7 @@ void Cluster::CreateDatabase(const std::string& name, const std::string& owner) 
 }
 
 std::string Cluster::FreshDatabase(const std::string& owner) {
-    const std::string name = "test_" + std::to_string(++databases_);
+    std::string name = "test_" + std::to_string(++databases_);
     CreateDatabase(name, owner);
     return name;
 }

@@ -61,6 +61,11 @@ public:
     void StopImmediately();
     // Starts it again on the same data after a stop.
     void Start();
+    // Both: the office stopped hard and back, at the same socket and port.
+    void Restart() {
+        StopImmediately();
+        Start();
+    }
     bool Running() const { return server_ > 0; }
 
 private:

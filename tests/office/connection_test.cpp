@@ -53,8 +53,9 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+        if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            ADD_FAILURE() << "no free port on 127.0.0.1";
         port_ = ntohs(address.sin_port);
         if (listening) {
             ::listen(socket_, 8);
@@ -79,7 +80,7 @@ using Connection = OfficeTest;
 
 TEST_F(Connection, AStringHoldingAPasswordIsRefusedBeforeConnecting) {
     const EmptyFolder nobody;  // had it been tried, it would be unreachable
-    const std::string host = nobody.Path();
+    const std::string& host = nobody.Path();
     for (const std::string& conninfo :
          {"host=" + host + " dbname=leverans user=kontor password=hemligt",
           "host=" + host + " dbname=leverans password='hemligt ord'",

@@ -71,39 +71,47 @@ TEST_F(RowSecurity, EachRoleSeesItsOwnRowsAndTheOfficeSeesAll) {
 }
 
 TEST_F(RowSecurity, AVanCannotAddToAnotherVansDayNorChangeAnything) {
-    const std::vector<const char*> refused{
+    struct Attempt {
+        const char* what;
+        const char* sql;
+    };
+    const std::vector<Attempt> refused{
         // Into van 3's day, with a fingerprint van 4 cannot know either way.
-        "INSERT INTO leverans.saves(van, day, seq, uid, fingerprint, shop, saved_at) VALUES "
-        "('3', '2026-12-07', 3, '0123456789abcdef0123456789abcdef', repeat('a', 64), 3, now())",
-        "INSERT INTO leverans.deliveries VALUES ('3', '2026-12-07', 1, 7, 5)",
-        "INSERT INTO leverans.heard(van) VALUES ('3')",
+        {"a save into another van's day",
+         "INSERT INTO leverans.saves(van, day, seq, uid, fingerprint, shop, saved_at) VALUES "
+         "('3', '2026-12-07', 3, '0123456789abcdef0123456789abcdef', repeat('a', 64), 3, now())"},
+        {"a delivery into another van's save",
+         "INSERT INTO leverans.deliveries VALUES ('3', '2026-12-07', 1, 7, 5)"},
+        {"contact for another van", "INSERT INTO leverans.heard(van) VALUES ('3')"},
         // What only the office adds, and the office's own clock.
-        "INSERT INTO leverans.routes(van, day, name, bytes, fingerprint) VALUES "
-        "('4', '2026-12-08', 'x.csv', '\\x00', repeat('a', 64))",
-        "INSERT INTO leverans.vans VALUES ('5', 'bil4')",
-        "INSERT INTO leverans.saves(van, day, seq, uid, fingerprint, shop, saved_at, received_at) "
-        "SELECT van, day, 2, uid, fingerprint, 2, now(), now() FROM leverans.saves",
-        "INSERT INTO leverans.heard(van, at) VALUES ('4', now())",
+        {"a route",
+         "INSERT INTO leverans.routes(van, day, name, bytes, fingerprint) VALUES "
+         "('4', '2026-12-08', 'x.csv', '\\x00', repeat('a', 64))"},
+        {"a van", "INSERT INTO leverans.vans VALUES ('5', 'bil4')"},
+        {"a save's time of arrival",
+         "INSERT INTO leverans.saves(van, day, seq, uid, fingerprint, shop, saved_at, received_at) "
+         "SELECT van, day, 2, uid, fingerprint, 2, now(), now() FROM leverans.saves"},
+        {"a time of contact", "INSERT INTO leverans.heard(van, at) VALUES ('4', now())"},
         // Changes, even of its own rows.
-        "UPDATE leverans.saves SET shop = 2",
-        "DELETE FROM leverans.saves",
-        "UPDATE leverans.deliveries SET lev = 0",
-        "DELETE FROM leverans.deliveries",
-        "UPDATE leverans.routes SET name = 'x.csv'",
-        "DELETE FROM leverans.routes",
-        "UPDATE leverans.vans SET role = 'bil3'",
-        "DELETE FROM leverans.vans",
-        "UPDATE leverans.heard SET at = now()",
-        "DELETE FROM leverans.heard",
-        "UPDATE leverans.schema_version SET version = 3",
-        "DELETE FROM leverans.schema_version",
-        "TRUNCATE leverans.saves",
+        {"saves changed", "UPDATE leverans.saves SET shop = 2"},
+        {"saves removed", "DELETE FROM leverans.saves"},
+        {"deliveries changed", "UPDATE leverans.deliveries SET lev = 0"},
+        {"deliveries removed", "DELETE FROM leverans.deliveries"},
+        {"routes changed", "UPDATE leverans.routes SET name = 'x.csv'"},
+        {"routes removed", "DELETE FROM leverans.routes"},
+        {"vans changed", "UPDATE leverans.vans SET role = 'bil3'"},
+        {"vans removed", "DELETE FROM leverans.vans"},
+        {"contacts changed", "UPDATE leverans.heard SET at = now()"},
+        {"contacts removed", "DELETE FROM leverans.heard"},
+        {"the version changed", "UPDATE leverans.schema_version SET version = 3"},
+        {"the version removed", "DELETE FROM leverans.schema_version"},
+        {"saves emptied", "TRUNCATE leverans.saves"},
     };
     const std::string before = Everything();
     office::pq::Connection van = As("bil4");
-    for (const char* sql : refused) {
-        SCOPED_TRACE(sql);
-        const auto error = Thrown<office::Refused>([&van, sql] { van.Exec(sql); });
+    for (const Attempt& attempt : refused) {
+        SCOPED_TRACE(attempt.what);
+        const auto error = Thrown<office::Refused>([&van, &attempt] { van.Exec(attempt.sql); });
         EXPECT_EQ(error.sqlstate(), "42501") << error.detail();
     }
     EXPECT_EQ(Everything(), before);

@@ -104,6 +104,7 @@ TEST_F(Schema, ANewerVersionIsRefusedAndNothingIsChanged) {
 TEST_F(Schema, TwoCreationsAtOnceBothEndOnTheLatestVersion) {
     std::string failures;
     std::vector<std::thread> runs;
+    runs.reserve(2);
     std::mutex lock;
     for (int i = 0; i < 2; ++i) {
         runs.emplace_back([this, &failures, &lock] {
