@@ -180,6 +180,7 @@ OpenedDay ReadDay(const std::string& routePath, const std::string& journalPath,
             if (day.BegunOn() == date) chosen = day.path;  // the latest that date
         if (chosen.empty()) {
             std::vector<std::string> listed;
+            listed.reserve(days.size());
             for (const KeptDay& day : days)
                 listed.push_back(day.begunAt.substr(0, 10) + " (" + day.path + ")");
             throw FileError(messages::NoDayOn(routePath, date, listed));

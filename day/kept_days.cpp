@@ -47,9 +47,8 @@ bool IsArchiveMiddle(std::string_view middle) {
 
 bool IsDate(const std::string& text) {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
-    if (!Digits(std::string_view(text).substr(0, 4)) ||
-        !Digits(std::string_view(text).substr(5, 2)) ||
-        !Digits(std::string_view(text).substr(8, 2)))
+    const std::string_view view = text;
+    if (!Digits(view.substr(0, 4)) || !Digits(view.substr(5, 2)) || !Digits(view.substr(8, 2)))
         return false;
     const int year = std::stoi(text.substr(0, 4));
     const int month = std::stoi(text.substr(5, 2));

@@ -71,7 +71,8 @@ protected:
     void BeganAWeekAgo() {
         day::sql::Connection db(folder.filePath("tisdag.csv.journal").toStdString(),
                                 SQLITE_OPEN_READWRITE);
-        const std::string weekAgo = day::LocalTimestamp(std::time(nullptr) - 7 * 24 * 60 * 60);
+        const std::string weekAgo =
+            day::LocalTimestamp(std::time(nullptr) - std::time_t{7} * 24 * 60 * 60);
         day::sql::Statement update(db, "UPDATE meta SET created_at = ?");
         update.Bind(1, weekAgo);
         update.Step();

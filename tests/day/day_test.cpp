@@ -44,7 +44,7 @@ std::time_t Monday() {
     local.tm_isdst = -1;
     return std::mktime(&local);
 }
-constexpr std::time_t kDay = 24 * 60 * 60;
+constexpr std::time_t kDay = std::time_t{24} * 60 * 60;
 
 class Day : public ::testing::Test {
 protected:
@@ -100,7 +100,7 @@ TEST_F(Day, TheWindowAsksOnlyAboutAnEarlierDayOrAChangedRoute) {
         Expect expect;
     };
     const std::vector<Case> cases = {
-        {"the same day again", 2 * 60 * 60, false, DayChoice::NewDay, false, Expect::Resumed},
+        {"the same day again", kDay / 12, false, DayChoice::NewDay, false, Expect::Resumed},
         {"a week later, go on", 7 * kDay, false, DayChoice::Continue, true, Expect::Resumed},
         {"a week later, a new day", 7 * kDay, false, DayChoice::NewDay, true, Expect::NewDay},
         {"a week later, closed", 7 * kDay, false, DayChoice::Cancel, true, Expect::Cancelled},
