@@ -82,8 +82,9 @@ std::vector<KeptDay> ListDays(const std::string& journalPath) {
         if (name.size() < prefix.size() + parts.suffix.size() || !name.starts_with(prefix) ||
             !name.ends_with(parts.suffix))
             continue;
-        const std::string_view middle = std::string_view(name).substr(
-            prefix.size(), name.size() - prefix.size() - parts.suffix.size());
+        const std::string_view whole = name;
+        const std::string_view middle =
+            whole.substr(prefix.size(), name.size() - prefix.size() - parts.suffix.size());
         if (!IsArchiveMiddle(middle)) continue;
         paths.push_back((parts.folder / name).string());
     }
