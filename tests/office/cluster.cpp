@@ -79,24 +79,6 @@ std::string MakeFolder(const char* prefix) {
     return pattern;
 }
 
-int FreePort() {
-    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (probe < 0) throw std::system_error(errno, std::generic_category(), "socket");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        const int error = errno;
-        ::close(probe);
-        throw std::system_error(error, std::generic_category(), "free port");
-    }
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
-
 // Starts argv as a child; with `dieWithParent` it gets SIGQUIT when the
 // test program ends, however it ends.
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& log, bool asPostgres,
@@ -228,6 +210,24 @@ void Openssl(const std::vector<std::string>& arguments, const std::string& folde
 }
 
 }  // namespace
+
+int FreePort() {
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) throw std::system_error(errno, std::generic_category(), "socket");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t length = sizeof address;
+    if (::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        const int error = errno;
+        ::close(probe);
+        throw std::system_error(error, std::generic_category(), "free port");
+    }
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
 
 std::string MakeCertificateAuthority(const std::string& folder, const std::string& name) {
     const std::string config = folder + "/" + name + ".cnf";

@@ -105,6 +105,9 @@ std::string MakeCertificateAuthority(const std::string& folder, const std::strin
 // folder/server.key.
 void MakeServerCertificate(const std::string& folder, const std::string& ca);
 
+// A TCP port on 127.0.0.1 that nothing listened on a moment ago.
+int FreePort();
+
 // The whole of a text file, empty when it cannot be read.
 std::string FileText(const std::string& path);
 

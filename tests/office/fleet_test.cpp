@@ -5,10 +5,7 @@
 
 #include <algorithm>
 
-#include "day/route_file.h"
 #include "office/fleet.h"
-#include "office/schema.h"
-#include "office/van.h"
 #include "office/van_order.h"
 #include "tests/office/office_fixture.h"
 
@@ -55,11 +52,6 @@ protected:
     std::string Vans() const {
         return Value("kontor",
                      "SELECT string_agg(van || '=' || role, ',' ORDER BY van) FROM leverans.vans");
-    }
-    std::string Routes() const {
-        return Value("kontor",
-                     "SELECT string_agg(van || ' ' || day || ' ' || name || ' ' || fingerprint || "
-                     "' ' || published_at, ',' ORDER BY van) FROM leverans.routes");
     }
 };
 
@@ -109,51 +101,6 @@ TEST_F(Fleet, AVanIsMappedToOneRoleThatMayBeAVan) {
     // A van's role maps nothing.
     office::pq::Connection van = As("bil4");
     EXPECT_THROW(office::AddVan(van, "6", "bil10"), office::Refused);
-}
-
-TEST_F(Fleet, ARouteIsReplacedUntilTheVanBegins) {
-    office::pq::Connection office = Office();
-    const office::Publication replaced =
-        office::PublishRoute(office, "3", kDate, "onsdag.csv", kWednesday);
-    EXPECT_TRUE(replaced.replaced);
-    EXPECT_EQ(replaced.shops, 2);
-    EXPECT_EQ(replaced.articles, 2);
-    office::pq::Connection van = As("bil3");
-    EXPECT_EQ(office::FetchRoute(van, "3", kDate)->bytes, kWednesday);
-    EXPECT_FALSE(office::PublishRoute(office, "3", "2026-12-08", "tisdag.csv", kTuesday).replaced);
-
-    office::SaveToSend first = Save("3", 1, 1, {4, 3});
-    first.fingerprint = office::FetchRoute(van, "3", kDate)->fingerprint;
-    ASSERT_TRUE(office::SendSave(van, first));
-    const std::string before = Routes();
-    const auto refused = Thrown<office::Refused>(
-        [&office] { office::PublishRoute(office, "3", kDate, "tisdag.csv", kTuesday); });
-    EXPECT_EQ(std::string(refused.what()),
-              "bil 3 har redan börjat på rutten för 2026-12-07 (första sparningen " +
-                  office::LocalMinute(1796627100) + "); en rutt med sparningar kan inte ersättas");
-    EXPECT_EQ(Routes(), before);
-}
-
-TEST_F(Fleet, AnUnknownVanOrAFaultyRouteIsRefusedWithNothingWritten) {
-    office::pq::Connection office = Office();
-    const std::string before = Routes();
-    const auto unknown = Thrown<office::Refused>(
-        [&office] { office::PublishRoute(office, "7", kDate, "tisdag.csv", kTuesday); });
-    EXPECT_EQ(std::string(unknown.what()),
-              "bil 7 finns inte hos kontoret; lägg till den med leverans kontor bil 7 --roll ROLL");
-
-    const std::string faulty = "Artikel;Lager;A;B\n108;;1;2\n116;;3;1,5\n";
-    std::string expected;
-    try {
-        day::ParseRouteFile(faulty, "tisdag.csv");
-    } catch (const day::FileError& e) {
-        expected = e.what();
-    }
-    ASSERT_FALSE(expected.empty());
-    const auto bad = Thrown<day::FileError>(
-        [&] { office::PublishRoute(office, "3", "2026-12-09", "tisdag.csv", faulty); });
-    EXPECT_EQ(std::string(bad.what()), expected);
-    EXPECT_EQ(Routes(), before);
 }
 
 }  // namespace

@@ -254,7 +254,9 @@ TEST_F(OfficeCommands, BadInputIsRefusedForEveryCommandWithNothingWritten) {
 
     QTemporaryDir nobody;  // a socket folder where nothing listens
     const QString noServer = "host=" + nobody.path() + " dbname=" + Q(database) + " user=kontor";
-    const QString closedPort = "host=127.0.0.1 port=9 dbname=" + Q(database) + " user=kontor";
+    const QString port = QString::number(FreePort());
+    const QString closedPort =
+        "host=127.0.0.1 port=" + port + " dbname=" + Q(database) + " user=kontor";
     const QString password = Q(Conninfo("kontor")) + " password=hemligt";
     const QString uriPassword = "postgresql://kontor:hemligt@/" + Q(database) +
                                 "?host=" + Q(cluster->SocketFolder()) +
@@ -296,7 +298,8 @@ TEST_F(OfficeCommands, BadInputIsRefusedForEveryCommandWithNothingWritten) {
     environment.insert(QStringLiteral("LEVERANS_KONTOR"), closedPort);
     const Finished closed = RunWith({"kontor", "rapport"}, environment);
     EXPECT_EQ(closed.status, 1);
-    EXPECT_TRUE(closed.err.contains("leverans: " + unreachable + " (värden 127.0.0.1, port 9)"))
+    EXPECT_TRUE(
+        closed.err.contains("leverans: " + unreachable + " (värden 127.0.0.1, port " + port + ")"))
         << closed.err.toStdString();
 
     // Wrong use: no connection at all, a date the calendar has not.
