@@ -209,6 +209,23 @@ void Openssl(const std::vector<std::string>& arguments, const std::string& folde
         throw std::runtime_error("openssl " + arguments.front() + " failed:\n" + FileText(log));
 }
 
+// Clusters of test programs that died without cleaning up (killed, or
+// crashed: their servers went with them) would keep their memory in
+// /dev/shm until the machine restarts.
+void RemoveAbandoned() {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(TemporaryRoot(), error)) {
+        if (entry.path().filename().string().rfind("leverans-office-", 0) != 0) continue;
+        const std::string owner = FileText((entry.path() / "owner").string());
+        if (owner.empty()) continue;  // being made, or not ours to judge
+        const pid_t pid = static_cast<pid_t>(std::strtol(owner.c_str(), nullptr, 10));
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH) {
+            std::error_code ignored;
+            fs::remove_all(entry.path(), ignored);
+        }
+    }
+}
+
 }  // namespace
 
 int FreePort() {
@@ -296,10 +313,12 @@ int RunProgram(const std::vector<std::string>& argv, const std::string& log, boo
 
 Cluster::Cluster(const ClusterSetup& setup) : setup_(setup) {
     const std::string copyFrom = Template();
+    RemoveAbandoned();
     folder_ = MakeFolder("leverans-office");
     data_ = folder_ + "/data";
     port_ = FreePort();
     try {
+        WriteText(folder_ + "/owner", std::to_string(::getpid()));
         fs::copy(copyFrom, data_, fs::copy_options::recursive);
         std::ofstream hba(data_ + "/pg_hba.conf", std::ios::trunc);
         hba << "local all needs_password scram-sha-256\n"
