@@ -3,6 +3,8 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
+#include <utility>
+
 #include "day/kept_days.h"
 
 namespace app {
@@ -127,7 +129,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption office(QStringLiteral("kontor"), QString(),
                                     QStringLiteral("ANSLUTNING"));
     const QCommandLineOption role(QStringLiteral("roll"), QString(), QStringLiteral("ROLL"));
-    parser.addOptions({help, version, journal, output, newDay, carryOn, date, office, role});
+    const QCommandLineOption van(QStringLiteral("bil"), QString(), QStringLiteral("BIL"));
+    parser.addOptions({help, version, journal, output, newDay, carryOn, date, office, role, van});
 
     QStringList withName = arguments;
     withName.prepend(QStringLiteral("leverans"));
@@ -161,6 +164,24 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                          .arg(line.date));
 
     const QString command = words.isEmpty() ? QString() : words.first();
+    if (parser.isSet(van)) {
+        // The van's day: its route comes from the office, its journal lies beside it.
+        line.van = parser.value(van).trimmed();
+        if (line.van.isEmpty()) return Wrong(QStringLiteral("flaggan --bil behöver en bil"));
+        if (!words.isEmpty())
+            return Wrong(QStringLiteral("--bil hämtar rutten från kontoret och tar ingen "
+                                        "ruttfil: %1")
+                             .arg(words.first()));
+        for (const auto& [option, name] : {std::pair{&journal, "--journal"},
+                                           std::pair{&output, "-o"}, std::pair{&role, "--roll"}})
+            if (parser.isSet(*option))
+                return Wrong(QStringLiteral("flaggan %1 gäller inte --bil").arg(name));
+        if (parser.isSet(office) && parser.value(office).isEmpty())
+            return Wrong(QStringLiteral("flaggan --kontor behöver en anslutning"));
+        line.officeConnection = parser.value(office);
+        line.action = CommandLine::Action::Van;
+        return line;
+    }
     if (command == QStringLiteral("kontor")) {
         const QString answer = parser.isSet(newDay)    ? QStringLiteral("--ny-dag")
                                : parser.isSet(carryOn) ? QStringLiteral("--fortsatt")
@@ -172,7 +193,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                                                  : answer);
     }
     if (parser.isSet(office))
-        return Wrong(QStringLiteral("flaggan --kontor gäller bara kontor-kommandona"));
+        return Wrong(QStringLiteral("flaggan --kontor gäller bara kontor-kommandona och --bil"));
     if (parser.isSet(role)) return Wrong(QStringLiteral("flaggan --roll gäller bara kontor bil"));
     if (command == QStringLiteral("rapport") || command == QStringLiteral("foljesedel")) {
         const bool note = command == QStringLiteral("foljesedel");
@@ -224,6 +245,10 @@ QString HelpText() {
         "                                            följesedel för en sparad butik (PDF);\n"
         "                                            BUTIK är numret i rutten (1 = första)\n"
         "                                            eller butikens namn\n"
+        "  leverans [--kontor ANSLUTNING] --bil BIL [--datum DATUM] [--ny-dag | --fortsatt]\n"
+        "                                            bilens rutt från kontoret för dagen\n"
+        "                                            (i dag om inget datum anges); varje\n"
+        "                                            sparning skickas till kontoret\n"
         "\n"
         "Kontorets kommandon (kontorets PostgreSQL-databas, se --kontor):\n"
         "  leverans kontor skapa                     skapa eller uppgradera databasens tabeller\n"
@@ -241,6 +266,9 @@ QString HelpText() {
         "                    (den tidigare dagen sparas orörd bredvid journalen)\n"
         "  --fortsatt        svar i förväg på samma fråga: fortsätt den dagen\n"
         "  --datum DATUM     dagen som påbörjades DATUM (ÅÅÅÅ-MM-DD); annars den senaste\n"
+        "                    (med --bil och kontor status/rapport: ruttens dag, annars i dag)\n"
+        "  --bil BIL         bilen vars rutt hämtas från kontoret; rutten och journalen\n"
+        "                    sparas i $XDG_DATA_HOME/leverans (~/.local/share/leverans)\n"
         "  -o, --output FIL  skriv till FIL i stället för standard ut\n"
         "  --kontor ANSLUTNING\n"
         "                    kontorets databas som libpq-anslutning eller URI, till exempel\n"

@@ -13,6 +13,7 @@ struct CommandLine {
         Report,  // "rapport": the day as a spreadsheet file
         Note,    // "foljesedel": one shop's delivery note as a PDF
         Office,  // "kontor": the office's commands on its database
+        Van,     // --bil: the van's day on the route the office published for it
         Help,
         Version,
         Wrong,  // a usage error; `error` says what, in Swedish
@@ -32,7 +33,7 @@ struct CommandLine {
     QString outputPath;   // empty: standard output (reports only)
     QString shop;         // number or name, delivery notes only
     OfficeCommand officeCommand = OfficeCommand::Create;
-    QString van;               // kontor bil, kontor publicera
+    QString van;               // kontor bil, kontor publicera, --bil
     QString role;              // kontor bil: the database role the van logs in as
     QString officeConnection;  // --kontor; empty: from LEVERANS_KONTOR
     QString error;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "day/journal.h"
+#include "office/errors.h"
 
 namespace app {
 
@@ -26,6 +27,9 @@ void ReportFatal(const QString& text, bool displayAvailable) {
 
 void ReportFatal(const std::exception& error, bool displayAvailable) {
     if (const auto* failure = dynamic_cast<const day::JournalFailure*>(&error))
+        std::fprintf(stderr, "leverans: orsak: %s\n", failure->detail().c_str());
+    if (const auto* failure = dynamic_cast<const office::Error*>(&error);
+        failure != nullptr && !failure->detail().empty())
         std::fprintf(stderr, "leverans: orsak: %s\n", failure->detail().c_str());
     ReportFatal(QString::fromUtf8(error.what()), displayAvailable);
 }

@@ -72,20 +72,26 @@ std::string Run(office::pq::Connection& conn, const CommandLine& line, const std
 
 }  // namespace
 
+std::optional<OfficeConnection> OfficeConnectionOf(const CommandLine& line) {
+    if (!line.officeConnection.isEmpty())
+        return {{line.officeConnection.toStdString(), "--kontor"}};
+    const char* fromEnvironment = std::getenv("LEVERANS_KONTOR");
+    if (!fromEnvironment || !*fromEnvironment) return std::nullopt;
+    return {{fromEnvironment, "LEVERANS_KONTOR"}};
+}
+
+int NoOfficeGiven() {
+    Say(stderr,
+        "leverans: kontorets databas är inte angiven: ange --kontor ANSLUTNING eller "
+        "miljövariabeln LEVERANS_KONTOR\nSe leverans --help.\n");
+    return 2;
+}
+
 int RunOfficeCommand(const CommandLine& line) {
-    std::string source = "--kontor";
-    std::string conninfo = line.officeConnection.toStdString();
-    if (conninfo.empty()) {
-        const char* fromEnvironment = std::getenv("LEVERANS_KONTOR");
-        if (!fromEnvironment || !*fromEnvironment) {
-            Say(stderr,
-                "leverans: kontorets databas är inte angiven: ange --kontor ANSLUTNING eller "
-                "miljövariabeln LEVERANS_KONTOR\nSe leverans --help.\n");
-            return 2;
-        }
-        conninfo = fromEnvironment;
-        source = "LEVERANS_KONTOR";
-    }
+    const std::optional<OfficeConnection> given = OfficeConnectionOf(line);
+    if (!given) return NoOfficeGiven();
+    const std::string& conninfo = given->conninfo;
+    const std::string& source = given->source;
 
     // The route file is read and checked as the van reads it, before anything is sent.
     std::string routeBytes;

@@ -1,19 +1,25 @@
 #include "app/program.h"
 
 #include <QApplication>
+#include <QMetaObject>
 #include <QString>
 #include <QStringList>
 #include <cstdio>
 #include <exception>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "app/command_line.h"
 #include "app/day_question.h"
 #include "app/end_of_day.h"
 #include "app/fatal.h"
 #include "app/office_commands.h"
+#include "app/van_route.h"
 #include "day/day.h"
+#include "day/local_time.h"
+#include "office/errors.h"
+#include "office/sender.h"
 #include "screen/form1.h"
 #include "screen/virtualdisplay.h"
 
@@ -26,12 +32,49 @@ void Print(FILE* stream, const QString& text) {
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
+// Keeps a save in the day's journal, then tells the sender it is there.
+class SendingJournal final : public route::SaveJournal {
+public:
+    SendingJournal(route::SaveJournal& journal, office::Sender& sender)
+        : journal_(journal), sender_(sender) {}
+    void Record(const route::SavePlan& plan) override {
+        journal_.Record(plan);
+        sender_.Notify();
+    }
+
+private:
+    route::SaveJournal& journal_;
+    office::Sender& sender_;
+};
+
 int RunWindow(const CommandLine& line, int argc, char** argv) {
     const bool displayGiven = screen::VirtualDisplay::DisplayAvailable();
 
+    // The van's route comes from the office, and is kept for when the
+    // office cannot be reached; from there the day runs as on a route file.
+    std::string routePath = line.routePath.toStdString();
+    std::optional<OfficeConnection> office;
+    std::string date = line.date.toStdString();
+    if (line.action == CommandLine::Action::Van) {
+        office = OfficeConnectionOf(line);
+        if (!office) return NoOfficeGiven();
+        if (date.empty()) date = day::LocalTimestampNow().substr(0, 10);
+        try {
+            const VanRoute route = FetchVanRoute(office->conninfo, line.van.toStdString(), date);
+            if (!route.notice.empty()) std::fprintf(stderr, "leverans: %s\n", route.notice.c_str());
+            routePath = route.path;
+        } catch (const office::BadConnectionString& e) {
+            ReportFatal(QString::fromStdString(office->source + ": " + e.what()), displayGiven);
+            return 1;
+        } catch (const std::exception& e) {
+            ReportFatal(e, displayGiven);
+            return 1;
+        }
+    }
+
     // The day's files are read and checked before any display or window.
     std::optional<day::OpenedDay> opened;
-    if (line.action == CommandLine::Action::Day) {
+    if (line.action == CommandLine::Action::Day || line.action == CommandLine::Action::Van) {
         day::WindowRequest request;
         request.journalPath = line.journalPath.toStdString();
         request.ask = [&line, displayGiven](const day::DayQuestion& question) {
@@ -48,7 +91,7 @@ int RunWindow(const CommandLine& line, int argc, char** argv) {
             return AskOnScreen(question);
         };
         try {
-            opened = day::OpenDayForWindow(line.routePath.toStdString(), request);
+            opened = day::OpenDayForWindow(routePath, request);
         } catch (const std::exception& e) {
             ReportFatal(e, displayGiven);
             return 1;
@@ -74,13 +117,46 @@ int RunWindow(const CommandLine& line, int argc, char** argv) {
     }
 
     QApplication application(argc, argv);
+    // Every save the window keeps goes to the office from here, in the
+    // background; the window learns only how many have not arrived yet.
+    screen::Form1* shown = nullptr;
+    std::unique_ptr<office::Sender> sender;
+    std::optional<SendingJournal> sending;
+    if (office && opened) {
+        const day::Journal& journal = *opened->journal;
+        sender = std::make_unique<office::Sender>(
+            office::SenderSetup{office->conninfo, line.van.toStdString(), date, journal.Path(),
+                                journal.DayUid(), journal.Meta().fingerprint},
+            [&shown](int unsent) {
+                // From the sender's thread: the window takes it in its own.
+                QMetaObject::invokeMethod(
+                    qApp,
+                    [&shown, unsent] {
+                        if (shown) shown->SetUnsentSaves(unsent);
+                    },
+                    Qt::QueuedConnection);
+            },
+            [](const std::string& problem) {
+                if (!problem.empty())
+                    std::fprintf(stderr, "leverans: till kontoret: %s\n", problem.c_str());
+            });
+        sending.emplace(*opened->journal, *sender);
+    }
+    route::SaveJournal* journal = sending  ? &*sending
+                                  : opened ? static_cast<route::SaveJournal*>(opened->journal.get())
+                                           : nullptr;
     const std::unique_ptr<screen::Form1> form = StartWindow(
-        [&opened] {
-            return opened ? std::make_unique<screen::Form1>(opened->route, opened->journal.get())
+        [&opened, journal] {
+            return opened ? std::make_unique<screen::Form1>(opened->route, journal)
                           : std::make_unique<screen::Form1>();
         },
         displayGiven);
     if (!form) return 1;
+    shown = form.get();
+    const struct Unshown {
+        screen::Form1*& window;
+        ~Unshown() { window = nullptr; }
+    } unshown{shown};
     form->show();
     form->activateWindow();
     form->raise();
@@ -135,6 +211,7 @@ int Run(int argc, char** argv) {
             return RunOfficeCommand(line);
         case CommandLine::Action::Demo:
         case CommandLine::Action::Day:
+        case CommandLine::Action::Van:
             break;
     }
     return RunWindow(line, argc, argv);

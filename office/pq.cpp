@@ -230,6 +230,10 @@ std::string WithoutLocations(const std::string& message) {
 
 bool IsSqlstateCharacter(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'); }
 
+// The server's notices (a shutdown's warning to its clients, say) are for
+// its own log: what the program must tell comes through its errors.
+void IgnoreNotice(void* /*arg*/, const char* /*message*/) {}
+
 }  // namespace
 
 std::string SqlstateIn(std::string_view message) {
@@ -376,6 +380,7 @@ Connection Connection::Open(const std::string& conninfo) {
     // Verbose messages carry the server's SQLSTATE, which tells a refused
     // login apart from a server that cannot take connections now.
     PQsetErrorVerbosity(raw, PQERRORS_VERBOSE);
+    PQsetNoticeProcessor(raw, IgnoreNotice, nullptr);
 
     // Polled by hand to see how far each attempt gets: a failure before the
     // server answered is the network, during TLS the certificate, after it

@@ -46,6 +46,18 @@ TEST(CommandLine, EachWayOfStartingIsRecognised) {
     EXPECT_EQ(Parse({"-v"}).action, Action::Version);
     // A file that happens to be called like a command is reached with a path.
     EXPECT_EQ(Parse({"./rapport"}).action, Action::Day);
+
+    // The van's route from the office.
+    const CommandLine van =
+        Parse({"--bil", "3", "--kontor", "service=bageri", "--datum", "2026-12-08", "--fortsatt"});
+    EXPECT_EQ(van.action, Action::Van);
+    EXPECT_EQ(van.van, "3");
+    EXPECT_EQ(van.officeConnection, "service=bageri");
+    EXPECT_EQ(van.date, "2026-12-08");
+    EXPECT_EQ(van.dayAnswer, CommandLine::DayAnswer::Continue);
+    const CommandLine fromEnvironment = Parse({"--bil", "10"});
+    EXPECT_EQ(fromEnvironment.action, Action::Van);
+    EXPECT_TRUE(fromEnvironment.officeConnection.isEmpty());
 }
 
 TEST(CommandLine, WrongUseIsRefusedInSwedish) {
@@ -61,6 +73,11 @@ TEST(CommandLine, WrongUseIsRefusedInSwedish) {
         {{"foljesedel", "a.csv"}, "foljesedel behöver en ruttfil och en butik"},
         {{"foljesedel", "a.csv", "1", "2"}, "för många argument: 2"},
         {{"--journal=", "r.csv"}, "flaggan --journal behöver ett filnamn"},
+        {{"--bil", "3", "r.csv"}, "--bil hämtar rutten från kontoret och tar ingen ruttfil: r.csv"},
+        {{"--bil", "3", "--journal", "j"}, "flaggan --journal gäller inte --bil"},
+        {{"--bil", "3", "-o", "x"}, "flaggan -o gäller inte --bil"},
+        {{"--bil", " "}, "flaggan --bil behöver en bil"},
+        {{"--bil", "3", "--kontor="}, "flaggan --kontor behöver en anslutning"},
     };
     for (const auto& [words, error] : cases) {
         const CommandLine line = Parse(words);
@@ -72,7 +89,7 @@ TEST(CommandLine, WrongUseIsRefusedInSwedish) {
 TEST(CommandLine, HelpNamesEveryCommandAndOption) {
     const QString help = app::HelpText();
     for (const char* word : {"rapport", "foljesedel", "--journal", "--output", "--help",
-                             "--version", "RUTT.csv", "Slutstatus"})
+                             "--version", "RUTT.csv", "Slutstatus", "--bil", "--kontor"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(word))) << word;
     EXPECT_TRUE(app::VersionText().startsWith("leverans "));
 }

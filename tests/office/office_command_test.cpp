@@ -431,7 +431,8 @@ TEST(OfficeCommandLine, TheKontorCommandsAndTheirFlags) {
          "flaggan --datum gäller inte kontor-kommandona"},
         {{"kontor", "status", "--journal", "j"}, "flaggan --journal gäller inte kontor-kommandona"},
         {{"kontor", "status", "--ny-dag"}, "flaggan --ny-dag gäller inte kontor-kommandona"},
-        {{"t.csv", "--kontor", "host=k"}, "flaggan --kontor gäller bara kontor-kommandona"},
+        {{"t.csv", "--kontor", "host=k"},
+         "flaggan --kontor gäller bara kontor-kommandona och --bil"},
         {{"rapport", "t.csv", "--roll", "r"}, "flaggan --roll gäller bara kontor bil"},
     };
     for (const auto& [arguments, error] : wrong) {

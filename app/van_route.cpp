@@ -1,0 +1,93 @@
+#include "app/van_route.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "day/output_file.h"
+#include "day/route_file.h"
+#include "office/errors.h"
+#include "office/pq.h"
+#include "office/van.h"
+
+namespace app {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A name that stays one file in its folder, whatever the office calls it.
+std::string FileName(std::string text) {
+    for (char& c : text) {
+        if (c == '/' || c == '\0' || static_cast<unsigned char>(c) < 0x20) c = '_';
+    }
+    if (text.empty() || text == "." || text == "..") return "rutt.csv";
+    return text;
+}
+
+std::string DataHome() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data != nullptr && data[0] == '/') return data;
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0')
+        throw std::system_error(ENOENT, std::generic_category(),
+                                "neither XDG_DATA_HOME nor HOME is set");
+    return std::string(home) + "/.local/share";
+}
+
+// The route fetched last for the day: the newest route file in its folder.
+std::string NewestKept(const std::string& folder) {
+    std::error_code ec;
+    std::string newest;
+    fs::file_time_type when{};
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path& path = it->path();
+        if (!it->is_regular_file(ec) || path.extension() != ".csv") continue;
+        const fs::file_time_type time = it->last_write_time(ec);
+        if (newest.empty() || time > when) {
+            newest = path.string();
+            when = time;
+        }
+    }
+    return newest;
+}
+
+}  // namespace
+
+std::string KeptRouteFolder(const std::string& van, const std::string& date) {
+    return DataHome() + "/leverans/" + FileName("bil-" + van) + "/" + FileName(date);
+}
+
+VanRoute FetchVanRoute(const std::string& conninfo, const std::string& van,
+                       const std::string& date) {
+    const std::string folder = KeptRouteFolder(van, date);
+    std::optional<office::PublishedRoute> published;
+    try {
+        office::pq::Connection conn = office::pq::Connection::Open(conninfo);
+        office::RecordHeard(conn, van);
+        published = office::FetchRoute(conn, van, date);
+    } catch (const office::Unreachable& e) {
+        const std::string kept = NewestKept(folder);
+        if (kept.empty())
+            throw office::Unreachable(std::string(e.what()) + ". Ingen rutt för bil " + van +
+                                          " den " + date + " har hämtats tidigare.",
+                                      e.detail());
+        return {kept,
+                std::string(e.what()) + ". Rutten som hämtades tidigare, " + kept + ", används."};
+    }
+    if (!published)
+        throw office::Refused("Kontoret har ingen rutt för bil " + van + " den " + date + ".", {});
+    fs::create_directories(folder);
+    const std::string path = folder + "/" + FileName(published->name);
+    std::string kept;
+    try {
+        kept = day::ReadFileBytes(path, path);
+    } catch (const day::FileError&) {
+        // Not fetched before: written below.
+    }
+    if (kept != published->bytes) day::WriteFileAtomically(path, published->bytes);
+    return {path, {}};
+}
+
+}  // namespace app
