@@ -65,8 +65,9 @@ VanRoute FetchVanRoute(const std::string& conninfo, const std::string& van,
     std::optional<office::PublishedRoute> published;
     try {
         office::pq::Connection conn = office::pq::Connection::Open(conninfo);
-        office::RecordHeard(conn, van);
         published = office::FetchRoute(conn, van, date);
+        // Only a van the office knows, fetching its own route, is noted.
+        if (published) office::RecordHeard(conn, van);
     } catch (const office::Unreachable& e) {
         const std::string kept = NewestKept(folder);
         if (kept.empty())

@@ -15,49 +15,14 @@
 #include "screen/flexgrid.h"
 #include "screen/form1.h"
 #include "screen/textbox.h"
+#include "xvfb_desktop.h"
 
 namespace {
 
+using testing_support::XvfbDesktop;
+
 // A clock that runs from a time of our choosing (Debian's faketime).
 constexpr const char* kFakeTime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1";
-
-class XvfbDesktop {
-public:
-    bool Start() {
-        xvfb_.start(QStringLiteral("Xvfb"),
-                    {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
-        if (!xvfb_.waitForStarted(10000)) return false;
-        QDeadlineTimer deadline(20000);
-        while (!xvfb_.canReadLine() && !deadline.hasExpired()) xvfb_.waitForReadyRead(200);
-        const QString number = QString::fromLatin1(xvfb_.readLine()).trimmed();
-        if (number.isEmpty()) return false;
-        display_ = QLatin1Char(':') + number;
-        return true;
-    }
-    ~XvfbDesktop() {
-        xvfb_.terminate();
-        xvfb_.waitForFinished(5000);
-    }
-    QProcessEnvironment Environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.insert(QStringLiteral("DISPLAY"), display_);
-        env.insert(QStringLiteral("QT_FONT_DPI"), QStringLiteral("96"));
-        return env;
-    }
-    // Runs xdotool on this display; its output, trimmed.
-    QString Xdotool(const QStringList& arguments) const {
-        QProcess tool;
-        tool.setProcessEnvironment(Environment());
-        tool.start(QStringLiteral("xdotool"), arguments);
-        tool.waitForFinished(20000);
-        return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-    }
-
-private:
-    QProcess xvfb_;
-    QString display_;
-};
 
 // Saves in the journal as a reader sees them, waiting until there are `count`.
 bool WaitForSaves(const std::string& route, int count) {

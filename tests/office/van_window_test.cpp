@@ -1,0 +1,184 @@
+// The van as a driver runs it: the real program with --bil on a virtual
+// display, its route fetched from a real office, every save arriving there;
+// with the office away at the start and during saves; and what a van is
+// refused.
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "office/fleet.h"
+#include "tests/app/run_program.h"
+#include "tests/app/xvfb_desktop.h"
+#include "tests/office/office_fixture.h"
+
+namespace office_testing {
+namespace {
+
+using testing_support::RunLeverans;
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+class VanWindow : public OfficeTest {
+protected:
+    void SetUp() override {
+        OfficeTest::SetUp();
+        MakeFleet();
+        ASSERT_TRUE(home.isValid());
+    }
+
+    QProcessEnvironment Environment(const QProcessEnvironment& base) const {
+        QProcessEnvironment env = base;
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
+        return env;
+    }
+    QStringList Van(const std::string& role = "bil3", const char* van = "3") const {
+        return {"--kontor", Q(Conninfo(role)), "--bil", van, "--datum", kDate};
+    }
+    // The van's window on the display, found by its caption.
+    void Start() {
+        ASSERT_TRUE(desktop.Start());
+        program.setProcessEnvironment(Environment(desktop.Environment()));
+        program.start(QStringLiteral(LEVERANS_BINARY), Van());
+        ASSERT_TRUE(program.waitForStarted(10000));
+        window = desktop.Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Form1"})
+                     .section('\n', 0, 0);
+        ASSERT_FALSE(window.isEmpty());
+    }
+    void Stop() {
+        program.terminate();
+        program.waitForFinished(10000);
+    }
+    // Types a quantity into the first article's Lev cell and saves.
+    void Save(const char* quantity) {
+        desktop.Xdotool({"mousemove", "--window", window, "288", "32", "click", "1"});
+        desktop.Xdotool({"type", "--window", window, "--", quantity});
+        desktop.Xdotool({"key", "--window", window, "Return"});
+        desktop.Xdotool({"mousemove", "--window", window, "355", "165", "click", "1"});
+    }
+    QString Caption() const { return desktop.Xdotool({"getwindowname", window}); }
+    // Waits until `condition` holds, for up to `seconds`.
+    template <typename Condition>
+    static bool Within(int seconds, Condition condition) {
+        QDeadlineTimer deadline(seconds * 1000);
+        while (!deadline.hasExpired()) {
+            if (condition()) return true;
+            QThread::msleep(50);
+        }
+        return condition();
+    }
+    std::string SavesAtTheOffice() const {
+        return Value("kontor", "SELECT count(*) FROM leverans.saves WHERE van = '3'");
+    }
+    testing_support::Finished Kontor(const QStringList& arguments) {
+        QStringList all = arguments;
+        all.prepend(QStringLiteral("kontor"));
+        all << "--kontor" << Q(Conninfo("kontor"));
+        return RunLeverans(all);
+    }
+
+    QTemporaryDir home;
+    testing_support::XvfbDesktop desktop;
+    QProcess program;
+    QString window;
+};
+
+TEST_F(VanWindow, PublishedFetchedSavedAndSeenAtTheOffice) {
+    Start();
+    if (HasFatalFailure()) return;
+    // The route kept in the data folder, the journal beside it.
+    const QString kept = home.filePath("leverans/bil-3/2026-12-07/tisdag.csv");
+    EXPECT_TRUE(QFile::exists(kept));
+    Save("5");
+    ASSERT_TRUE(Within(20, [&] { return SavesAtTheOffice() == "1"; }));
+    EXPECT_TRUE(Within(10, [&] { return Caption() == "Form1"; })) << Caption().toStdString();
+    EXPECT_TRUE(QFile::exists(kept + ".journal"));
+
+    const auto status = Kontor({"status", kDate});
+    EXPECT_EQ(status.status, 0) << status.err.toStdString();
+    EXPECT_TRUE(status.out.contains("Bil 3 (tisdag.csv): sparade 1 av 4 butiker"))
+        << status.out.toStdString();
+    const auto report = Kontor({"rapport", kDate});
+    EXPECT_EQ(report.status, 0) << report.err.toStdString();
+    EXPECT_TRUE(report.out.contains("2026-12-07;3;1;Maxi tur 1;108 Skivad J.F.;12;5\r\n"))
+        << report.out.toStdString();
+    Stop();
+}
+
+TEST_F(VanWindow, TheOfficeAwayAtTheStartAndDuringSavesThenEverythingArrives) {
+    // Fetched once, the day before the office goes away.
+    Start();
+    if (HasFatalFailure()) return;
+    Stop();
+    cluster->StopImmediately();
+
+    program.setProcessChannelMode(QProcess::SeparateChannels);
+    program.start(QStringLiteral(LEVERANS_BINARY), Van());
+    ASSERT_TRUE(program.waitForStarted(10000));
+    window = desktop.Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Form1"})
+                 .section('\n', 0, 0);
+    ASSERT_FALSE(window.isEmpty());
+    Save("5");
+    EXPECT_TRUE(Within(10, [&] {
+        return Caption() == "Form1 – 1 sparning har inte nått kontoret";
+    })) << Caption().toStdString();
+
+    cluster->Start();
+    EXPECT_TRUE(Within(20, [&] { return SavesAtTheOffice() == "1"; }));
+    EXPECT_TRUE(Within(10, [&] { return Caption() == "Form1"; })) << Caption().toStdString();
+    Stop();
+    const QString said = QString::fromUtf8(program.readAllStandardError());
+    EXPECT_TRUE(said.contains("kontorets databasserver kan inte nås"));
+    EXPECT_TRUE(said.contains("Rutten som hämtades tidigare, " +
+                              home.filePath("leverans/bil-3/2026-12-07/tisdag.csv") + ", används."))
+        << said.toStdString();
+}
+
+TEST_F(VanWindow, WhatAVanIsRefused) {
+    struct Case {
+        const char* name;
+        QStringList arguments;
+        int status;
+        const char* said;
+    };
+    const QString elsewhere = Q(cluster->Folder() + "/ingen");
+    const std::vector<Case> cases = {
+        {"another van's route", Van("bil4", "3"), 1,
+         "leverans: Kontoret har ingen rutt för bil 3 den 2026-12-07.\n"},
+        {"a password in the connection",
+         {"--kontor", Q(Conninfo("bil3")) + " password=hemligt", "--bil", "3"},
+         1,
+         "--kontor: anslutningen innehåller ett lösenord"},
+        {"an office that cannot be reached, nothing fetched before",
+         {"--kontor", "host=" + elsewhere + " dbname=x", "--bil", "3"},
+         1,
+         "Ingen rutt för bil 3 den "},
+        {"a wrong date",
+         {"--kontor", Q(Conninfo("bil3")), "--bil", "3", "--datum", "7/12"},
+         2,
+         "inget datum"},
+        {"no office", {"--bil", "3"}, 2, "kontorets databas är inte angiven"},
+    };
+    const std::string before = Value("kontor", "SELECT count(*) FROM leverans.heard");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
+        env.insert(QStringLiteral("LEVERANS_KONTOR"), QString());
+        const auto run = RunLeverans(c.arguments, QString(), env);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.said))) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+    }
+    // Nothing fetched, nothing kept, no window started, nothing at the office.
+    EXPECT_FALSE(QFile::exists(home.filePath("leverans/bil-3")));
+    EXPECT_EQ(SavesAtTheOffice(), "0");
+    EXPECT_EQ(Value("kontor", "SELECT count(*) FROM leverans.heard"), before);
+}
+
+}  // namespace
+}  // namespace office_testing
