@@ -53,7 +53,7 @@ bool IsDate(const std::string& text) {
     const int year = std::stoi(text.substr(0, 4));
     const int month = std::stoi(text.substr(5, 2));
     const int dayOfMonth = std::stoi(text.substr(8, 2));
-    if (month < 1 || month > 12 || dayOfMonth < 1) return false;
+    if (year < 1 || month < 1 || month > 12 || dayOfMonth < 1) return false;
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     const int days = kDays[month - 1] + (month == 2 && leap ? 1 : 0);

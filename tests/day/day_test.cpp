@@ -367,7 +367,8 @@ TEST(KeptDays, DatesAndNames) {
     for (const Case& c :
          {Case{"2026-11-30", true}, Case{"2028-02-29", true}, Case{"2026-02-29", false},
           Case{"2026-13-01", false}, Case{"2026-11-31", false}, Case{"26-11-30", false},
-          Case{"2026-1-30", false}, Case{"2026/11/30", false}, Case{"", false}})
+          Case{"2026-1-30", false}, Case{"2026/11/30", false}, Case{"0000-01-01", false},
+          Case{"", false}})
         EXPECT_EQ(day::IsDate(c.text), c.date) << c.text;
     testing_support::TempDir dir;
     EXPECT_EQ(day::ArchivePath(dir.File("tisdag.csv.journal"), "2026-11-30"),
