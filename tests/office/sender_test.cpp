@@ -68,7 +68,7 @@ protected:
         path = folder.path().string() + "/tisdag.csv.journal";
     }
 
-    office::SenderSetup Setup(const day::Journal& journal, const std::string& date = kDate) {
+    office::SenderSetup SetupFor(const day::Journal& journal, const std::string& date = kDate) {
         office::SenderSetup setup{
             Conninfo("bil3"),          "3", date, journal.Path(), journal.DayUid(),
             day::Fingerprint(kTuesday)};
@@ -165,7 +165,7 @@ TEST_F(SenderTest, EverySaveArrivesOnceInOrderAndAsKept) {
     VanDay van(path, kTuesday);
     Told told;
     {
-        office::Sender sender(Setup(van.Journal()), Counts(told), Problems(told));
+        office::Sender sender(SetupFor(van.Journal()), Counts(told), Problems(told));
         van.Save(2, {"6", "25", ""});  // shop 1 passed over
         sender.Notify();
         van.Save(3, {"1", "7", "-2"});  // a return
@@ -178,7 +178,7 @@ TEST_F(SenderTest, EverySaveArrivesOnceInOrderAndAsKept) {
         EXPECT_EQ(told.Last(), 0);
     }
     // The van started again: the office is asked, and nothing goes twice.
-    office::Sender again(Setup(van.Journal()), Counts(told), Problems(told));
+    office::Sender again(SetupFor(van.Journal()), Counts(told), Problems(told));
     van.Save(4, {"5", "3", "0"});
     again.Notify();
     ASSERT_TRUE(Arrives(path));
@@ -191,7 +191,7 @@ TEST_F(SenderTest, TheOfficeAwayFirstThenEverythingArrivesOnceItIsBack) {
     VanDay van(path, kTuesday);
     cluster->StopImmediately();
     Told told;
-    office::Sender sender(Setup(van.Journal()), Counts(told));
+    office::Sender sender(SetupFor(van.Journal()), Counts(told));
     van.Save(1, {"10", "0", "2"});
     sender.Notify();
     van.Save(2, {"6", "25", ""});
@@ -207,7 +207,7 @@ TEST_F(SenderTest, TheOfficeAwayFirstThenEverythingArrivesOnceItIsBack) {
 
 TEST_F(SenderTest, TheOfficeStoppedHardDuringSendsTwentyTimes) {
     VanDay van(path, kTuesday);
-    office::Sender sender(Setup(van.Journal()), [](int) {});
+    office::Sender sender(SetupFor(van.Journal()), [](int) {});
     std::mt19937 random(20261207);
     int16_t shop = 1;
     for (int stop = 0; stop < 20; ++stop) {
@@ -230,7 +230,7 @@ TEST_F(SenderTest, ASaveTheOfficeRefusesIsSaidAndNothingElseGoes) {
     office::SendSave(conn, Save("3", 1, 1, {1, 1, 1}));
     VanDay van(path, kTuesday);
     Told told;
-    office::Sender sender(Setup(van.Journal()), Counts(told), Problems(told));
+    office::Sender sender(SetupFor(van.Journal()), Counts(told), Problems(told));
     van.Save(2, {"6", "25", ""});
     sender.Notify();
     std::string problem;
@@ -257,7 +257,7 @@ TEST_F(SenderTest, TheVanKilledDuringSendsLeavesTheOfficeExact) {
                                               : 20261208u);
     const office::SenderSetup base = [&] {
         VanDay first(path, kTuesday);
-        return Setup(first.Journal());
+        return SetupFor(first.Journal());
     }();
 
     int killedWhileBehind = 0;  // kills with saves still on their way
