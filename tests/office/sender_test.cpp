@@ -89,6 +89,7 @@ protected:
             "FROM leverans.saves s WHERE s.van = '3' AND s.day = $1::date ORDER BY s.seq",
             {office::pq::Param::Text(date)});
         std::vector<std::string> saves;
+        saves.reserve(static_cast<std::size_t>(rows.Rows()));
         for (int row = 0; row < rows.Rows(); ++row) saves.push_back(rows.Text(row, 0));
         return saves;
     }
@@ -105,7 +106,7 @@ protected:
             strptime(at.substr(0, 19).c_str(), "%Y-%m-%dT%H:%M:%S", &utc);
             const int offset = (at[19] == '-' ? -1 : 1) *
                                (std::stoi(at.substr(20, 2)) * 60 + std::stoi(at.substr(23, 2)));
-            const std::time_t moment = timegm(&utc) - offset * 60;
+            const std::time_t moment = timegm(&utc) - std::time_t{offset} * 60;
             char when[32];
             std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", std::gmtime(&moment));
             std::string text = std::to_string(i + 1) + ":" + std::to_string(journal.kund[i]) + ":" +
@@ -251,10 +252,11 @@ TEST_F(SenderTest, ASaveTheOfficeRefusesIsSaidAndNothingElseGoes) {
 // VAN_KILL_SEED override the number of kills and the seed.
 TEST_F(SenderTest, TheVanKilledDuringSendsLeavesTheOfficeExact) {
     const char* kills = std::getenv("VAN_KILLS");
-    const int wanted = kills && *kills ? std::atoi(kills) : 100;
+    const int wanted = kills && *kills ? static_cast<int>(std::strtol(kills, nullptr, 10)) : 100;
     const char* seedText = std::getenv("VAN_KILL_SEED");
-    std::mt19937 random(seedText && *seedText ? static_cast<unsigned>(std::atoll(seedText))
-                                              : 20261208u);
+    std::mt19937 random(seedText && *seedText
+                            ? static_cast<unsigned>(std::strtoull(seedText, nullptr, 10))
+                            : 20261208u);
     const office::SenderSetup base = [&] {
         VanDay first(path, kTuesday);
         return SetupFor(first.Journal());

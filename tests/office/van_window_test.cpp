@@ -64,7 +64,7 @@ protected:
     // Waits until `condition` holds, for up to `seconds`.
     template <typename Condition>
     static bool Within(int seconds, Condition condition) {
-        QDeadlineTimer deadline(seconds * 1000);
+        QDeadlineTimer deadline(qint64{seconds} * 1000);
         while (!deadline.hasExpired()) {
             if (condition()) return true;
             QThread::msleep(50);
