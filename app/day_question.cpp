@@ -5,17 +5,13 @@
 #include <QPushButton>
 #include <memory>
 
+#include "app/fatal.h"
+
 namespace app {
 
 day::DayChoice AskOnScreen(const day::DayQuestion& question) {
-    // The question comes before the window: borrow an application object.
-    std::unique_ptr<QApplication> own;
-    if (QApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name[] = "leverans";
-        static char* argv[] = {name, nullptr};
-        own = std::make_unique<QApplication>(argc, argv);
-    }
+    // The question comes before the window's own application object.
+    const std::unique_ptr<QApplication> own = BorrowApplication();
     QMessageBox box(QMessageBox::Question, QStringLiteral("Leverans"),
                     QString::fromStdString(day::QuestionText(question)));
     QPushButton* carryOn = nullptr;

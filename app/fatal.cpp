@@ -10,18 +10,20 @@
 
 namespace app {
 
+std::unique_ptr<QApplication> BorrowApplication() {
+    if (QApplication::instance() != nullptr) return nullptr;
+    static int argc = 1;
+    static char name[] = "leverans";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QApplication>(argc, argv);
+}
+
 void ReportFatal(const QString& text, bool displayAvailable) {
     std::fprintf(stderr, "leverans: %s\n", text.toUtf8().constData());
     std::fflush(stderr);
     if (!displayAvailable) return;
-    // A box needs an application object; borrow one when none runs yet.
-    std::unique_ptr<QApplication> own;
-    if (QApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name[] = "leverans";
-        static char* argv[] = {name, nullptr};
-        own = std::make_unique<QApplication>(argc, argv);
-    }
+    // A box needs an application object.
+    const std::unique_ptr<QApplication> own = BorrowApplication();
     QMessageBox::critical(nullptr, QStringLiteral("Leverans"), text);
 }
 

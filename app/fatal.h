@@ -2,8 +2,15 @@
 
 #include <QString>
 #include <exception>
+#include <memory>
+
+class QApplication;
 
 namespace app {
+
+// An application object for a box shown before the window's own exists;
+// none when one runs already.
+std::unique_ptr<QApplication> BorrowApplication();
 
 // Says why the program cannot go on: always on standard error, prefixed
 // with the program's name, and in a message box where a display exists.

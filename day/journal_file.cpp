@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "day/descriptor.h"
 #include "day/fingerprint.h"
 #include "day/journal_messages.h"
 
@@ -266,20 +267,6 @@ void BuildJournal(const std::string& path, const JournalMeta& meta, const Journa
     InsertDay(db, day);
     transaction.Commit();
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 [[noreturn]] void ThrowErrno(const std::string& what) {
     throw std::system_error(errno, std::generic_category(), what);

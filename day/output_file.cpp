@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "day/descriptor.h"
+
 namespace day {
 
 namespace {
@@ -17,25 +19,6 @@ namespace {
 [[noreturn]] void Throw(int error, const std::string& what) {
     throw std::system_error(error, std::generic_category(), what);
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int Close() {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc;
-    }
-
-private:
-    int fd_;
-};
 
 mode_t NewFileMode() {
     const mode_t mask = ::umask(0);
