@@ -464,6 +464,7 @@ int Run(int argc, char** argv) {
     office_bench::DiskFolder folder;
     office::pq::Connection conn = office::pq::Connection::Open(office.conninfo);
     const std::string report = office::FleetReport(conn, office.date);
+    std::printf("\n");
     reportProgram = ProgramRuns(
         "rapport", office, folder.File("rapport.csv"), [&report](const std::string& written) {
             if (written != report)
