@@ -194,7 +194,7 @@ std::string Joined(const std::vector<int16_t>& lev, std::size_t from, std::size_
 // Every save at the office against the van's journal: the same saves, each
 // once, as kept. Returns received_at per van and seq, in microseconds.
 std::vector<std::vector<int64_t>> CheckOffice(office::pq::Connection& conn, const std::string& date,
-                                              std::vector<std::unique_ptr<Van>>& vans) {
+                                              const std::vector<std::unique_ptr<Van>>& vans) {
     const office::pq::Result rows = conn.Exec(
         "SELECT s.van, s.seq, s.shop, s.uid, s.fingerprint, "
         "  extract(epoch FROM s.saved_at)::bigint, "
@@ -224,7 +224,8 @@ std::vector<std::vector<int64_t>> CheckOffice(office::pq::Connection& conn, cons
                 rows.Int(row, 2) != journal.kund[seq] || rows.Text(row, 3) != journal.day->uid ||
                 rows.Text(row, 4) != journal.meta.fingerprint ||
                 rows.Int(row, 5) != EpochOf(journal.savedAt[seq]) ||
-                rows.Text(row, 7) != Joined(journal.lev, seq * articles, articles))
+                rows.Text(row, 7) != Joined(journal.lev, seq * articles, articles) ||
+                rows.Int(row, 8) != journal.articles)
                 throw std::runtime_error(where +
                                          ": the office holds it otherwise than the journal");
             deliveries += static_cast<int>(rows.Int(row, 8));
