@@ -124,7 +124,7 @@ struct Van {
 // A van's day: the window's saves at a driver's pace, compressed, each told
 // to the sender, until the office has confirmed them all.
 void DriveVan(Van& van, const std::string& conninfo, const std::string& date,
-              std::promise<void>& ready, std::shared_future<void> start, unsigned seed) {
+              std::promise<void>& ready, const std::shared_future<void>& start, unsigned seed) {
     try {
         office_bench::VanDay day(van.journalPath, van.routeName, van.routeBytes);
         office::SenderSetup setup{conninfo,
