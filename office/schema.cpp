@@ -169,6 +169,31 @@ GRANT SELECT ON leverans.heard TO PUBLIC;
 GRANT INSERT (van) ON leverans.heard TO PUBLIC;
 )sql";
 
+// Each policy's function once per statement rather than once per row: the
+// fleet's report reads every delivery of the day.
+constexpr const char* kVersion3 = R"sql(
+ALTER POLICY office ON leverans.schema_version
+  USING ((SELECT leverans.is_office())) WITH CHECK ((SELECT leverans.is_office()));
+ALTER POLICY office ON leverans.vans
+  USING ((SELECT leverans.is_office())) WITH CHECK ((SELECT leverans.is_office()));
+ALTER POLICY office ON leverans.routes
+  USING ((SELECT leverans.is_office())) WITH CHECK ((SELECT leverans.is_office()));
+ALTER POLICY office ON leverans.saves
+  USING ((SELECT leverans.is_office())) WITH CHECK ((SELECT leverans.is_office()));
+ALTER POLICY office ON leverans.deliveries
+  USING ((SELECT leverans.is_office())) WITH CHECK ((SELECT leverans.is_office()));
+ALTER POLICY office ON leverans.heard
+  USING ((SELECT leverans.is_office())) WITH CHECK ((SELECT leverans.is_office()));
+ALTER POLICY own_routes ON leverans.routes USING (van = (SELECT leverans.own_van()));
+ALTER POLICY own_saves ON leverans.saves USING (van = (SELECT leverans.own_van()));
+ALTER POLICY own_saves_sent ON leverans.saves WITH CHECK (van = (SELECT leverans.own_van()));
+ALTER POLICY own_deliveries ON leverans.deliveries USING (van = (SELECT leverans.own_van()));
+ALTER POLICY own_deliveries_sent ON leverans.deliveries
+  WITH CHECK (van = (SELECT leverans.own_van()));
+ALTER POLICY own_heard ON leverans.heard USING (van = (SELECT leverans.own_van()));
+ALTER POLICY own_heard_sent ON leverans.heard WITH CHECK (van = (SELECT leverans.own_van()));
+)sql";
+
 [[noreturn]] void Newer(int version) {
     throw SchemaError(
         "kontorets databas är skapad av en nyare version av Leverans (schemaversion " +
@@ -200,7 +225,8 @@ private:
 }  // namespace
 
 const std::vector<Migration>& Migrations() {
-    static const std::vector<Migration> migrations{{1, kVersion1}, {2, kVersion2}};
+    static const std::vector<Migration> migrations{
+        {1, kVersion1}, {2, kVersion2}, {3, kVersion3}};
     return migrations;
 }
 

@@ -22,7 +22,7 @@
 // its own; no role but the office's may change or remove anything.
 namespace office {
 
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 struct Migration {
     int version;
