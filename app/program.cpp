@@ -32,21 +32,6 @@ void Print(FILE* stream, const QString& text) {
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
-// Keeps a save in the day's journal, then tells the sender it is there.
-class SendingJournal final : public route::SaveJournal {
-public:
-    SendingJournal(route::SaveJournal& journal, office::Sender& sender)
-        : journal_(journal), sender_(sender) {}
-    void Record(const route::SavePlan& plan) override {
-        journal_.Record(plan);
-        sender_.Notify();
-    }
-
-private:
-    route::SaveJournal& journal_;
-    office::Sender& sender_;
-};
-
 int RunWindow(const CommandLine& line, int argc, char** argv) {
     const bool displayGiven = screen::VirtualDisplay::DisplayAvailable();
 
@@ -121,7 +106,7 @@ int RunWindow(const CommandLine& line, int argc, char** argv) {
     // background; the window learns only how many have not arrived yet.
     screen::Form1* shown = nullptr;
     std::unique_ptr<office::Sender> sender;
-    std::optional<SendingJournal> sending;
+    std::optional<office::SendingJournal> sending;
     if (office && opened) {
         const day::Journal& journal = *opened->journal;
         sender = std::make_unique<office::Sender>(

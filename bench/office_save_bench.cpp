@@ -47,22 +47,6 @@ constexpr int kLevColumn = 4;
 constexpr int kRekColumn = 3;
 constexpr const char* kVan = "1";
 
-// Keeps a save in the day's journal, then tells the sender it is there: the
-// program's own wrapping of the window's journal.
-class SendingJournal final : public route::SaveJournal {
-public:
-    SendingJournal(route::SaveJournal& journal, office::Sender& sender)
-        : journal_(journal), sender_(sender) {}
-    void Record(const route::SavePlan& plan) override {
-        journal_.Record(plan);
-        sender_.Notify();
-    }
-
-private:
-    route::SaveJournal& journal_;
-    office::Sender& sender_;
-};
-
 // Counts the grid's paint events, to be sure a paint really happened.
 class PaintCounter : public QObject {
 public:
@@ -119,7 +103,7 @@ void BM_Save(benchmark::State& state, Setup* setup, bool withOffice) {
 
     screen::Form1* shown = nullptr;
     std::unique_ptr<office::Sender> sender;
-    std::optional<SendingJournal> sending;
+    std::optional<office::SendingJournal> sending;
     std::string date;
     if (withOffice) {
         date = setup->PublishNextDay();

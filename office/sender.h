@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "route/save_journal.h"
+
 // The van's saves on their way to the office, in the background: every save
 // in the van's journal reaches the office once, in order, as soon as the
 // office can be reached. The journal on the van stays the truth and is the
@@ -49,6 +51,22 @@ public:
 
 private:
     std::shared_ptr<State> state_;
+};
+
+// The window's journal for a van: keeps every save in the day's journal,
+// then tells the sender it is there.
+class SendingJournal final : public route::SaveJournal {
+public:
+    SendingJournal(route::SaveJournal& journal, Sender& sender)
+        : journal_(journal), sender_(sender) {}
+    void Record(const route::SavePlan& plan) override {
+        journal_.Record(plan);
+        sender_.Notify();
+    }
+
+private:
+    route::SaveJournal& journal_;
+    Sender& sender_;
 };
 
 }  // namespace office

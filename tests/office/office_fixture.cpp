@@ -72,7 +72,8 @@ office::SaveToSend OfficeTest::Save(const std::string& van, int seq, int shop,
 std::string OfficeTest::Value(const std::string& role, const char* sql) const {
     office::pq::Connection conn = As(role);
     const office::pq::Result result = conn.Exec(sql);
-    if (result.Rows() != 1) return "<" + std::to_string(result.Rows()) + " rows>";
+    if (result.Rows() != 1)
+        return std::string("<").append(std::to_string(result.Rows())) + " rows>";
     return result.IsNull(0, 0) ? "NULL" : result.Text(0, 0);
 }
 
