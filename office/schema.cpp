@@ -225,8 +225,7 @@ private:
 }  // namespace
 
 const std::vector<Migration>& Migrations() {
-    static const std::vector<Migration> migrations{
-        {1, kVersion1}, {2, kVersion2}, {3, kVersion3}};
+    static const std::vector<Migration> migrations{{1, kVersion1}, {2, kVersion2}, {3, kVersion3}};
     return migrations;
 }
 
