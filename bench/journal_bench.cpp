@@ -211,27 +211,8 @@ void BM_Resume(benchmark::State& state, Setup* setup) {
     }
 }
 
-// Repeated and interleaved unless the command line says otherwise: the disk
-// is shared, and its moods should fall on both sides of the ratio alike.
-std::vector<char*> WithDefaults(int argc, char** argv, std::vector<std::string>& storage) {
-    std::vector<char*> args(argv, argv + argc);
-    auto given = [&](const std::string& flag) {
-        for (int i = 1; i < argc; ++i)
-            if (std::string(argv[i]).rfind(flag, 0) == 0) return true;
-        return false;
-    };
-    if (!given("--benchmark_repetitions")) storage.emplace_back("--benchmark_repetitions=5");
-    if (!given("--benchmark_enable_random_interleaving"))
-        storage.emplace_back("--benchmark_enable_random_interleaving=true");
-    for (std::string& arg : storage) args.push_back(arg.data());
-    return args;
-}
-
 int Run(int argc, char** argv) {
-    std::vector<std::string> storage;
-    std::vector<char*> args = WithDefaults(argc, argv, storage);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
+    InitializeWithDefaults(argc, argv, 5, true);
     Setup setup;
     benchmark::RegisterBenchmark("Record/2000x200", BM_Record, &setup)
         ->Unit(benchmark::kMillisecond)

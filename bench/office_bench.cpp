@@ -427,21 +427,8 @@ double ProgramRuns(const std::string& command, const Office& office, const std::
 }
 #endif
 
-// Repeated unless the command line says otherwise.
-std::vector<char*> WithDefaults(int argc, char** argv, std::vector<std::string>& storage) {
-    std::vector<char*> args(argv, argv + argc);
-    for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]).rfind("--benchmark_repetitions", 0) == 0) return args;
-    storage.emplace_back("--benchmark_repetitions=5");
-    for (std::string& arg : storage) args.push_back(arg.data());
-    return args;
-}
-
 int Run(int argc, char** argv) {
-    std::vector<std::string> storage;
-    std::vector<char*> args = WithDefaults(argc, argv, storage);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
+    InitializeWithDefaults(argc, argv, 5, false);
 
     // A connection for every van's sender, and a few for the office.
     FleetCluster cluster(kVans + 30);

@@ -33,6 +33,7 @@
 #include "office/pq.h"
 #include "office/sender.h"
 #include "office_support.h"
+#include "paint_counter.h"
 #include "ratio_reporter.h"
 #include "screen/flexgrid.h"
 #include "screen/form1.h"
@@ -46,16 +47,6 @@ constexpr int kShops = 40;
 constexpr int kLevColumn = 4;
 constexpr int kRekColumn = 3;
 constexpr const char* kVan = "1";
-
-// Counts the grid's paint events, to be sure a paint really happened.
-class PaintCounter : public QObject {
-public:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
-        return false;
-    }
-    long paints = 0;
-};
 
 struct Setup {
     office_testing::Cluster cluster;
@@ -176,29 +167,10 @@ void BM_Save(benchmark::State& state, Setup* setup, bool withOffice) {
     shown = nullptr;
 }
 
-// Repeated and interleaved unless the command line says otherwise: the disk
-// and the cores are shared, and their moods should fall on both sides alike.
-std::vector<char*> WithDefaults(int argc, char** argv, std::vector<std::string>& storage) {
-    std::vector<char*> args(argv, argv + argc);
-    auto given = [&](const std::string& flag) {
-        for (int i = 1; i < argc; ++i)
-            if (std::string(argv[i]).rfind(flag, 0) == 0) return true;
-        return false;
-    };
-    if (!given("--benchmark_repetitions")) storage.emplace_back("--benchmark_repetitions=15");
-    if (!given("--benchmark_enable_random_interleaving"))
-        storage.emplace_back("--benchmark_enable_random_interleaving=true");
-    for (std::string& arg : storage) args.push_back(arg.data());
-    return args;
-}
-
 int Run(int argc, char** argv) {
-    std::vector<std::string> storage;
-    std::vector<char*> args = WithDefaults(argc, argv, storage);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
+    InitializeWithDefaults(argc, argv, 15, true);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(count, args.data());
+    QApplication app(argc, argv);
 
     Setup setup;
     benchmark::RegisterBenchmark("Save/with office", BM_Save, &setup, true)

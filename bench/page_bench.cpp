@@ -15,6 +15,7 @@
 #include <random>
 #include <string>
 
+#include "paint_counter.h"
 #include "ratio_reporter.h"
 #include "route/route.h"
 #include "routes.h"
@@ -28,16 +29,6 @@ constexpr int kRekColumn = 3;
 constexpr int kLargeArticles = 2000;
 // Just enough rows for the grid to show its scroll bar, as at 2,000.
 constexpr int kScrollingArticles = 20;
-
-// Counts the grid's paint events, to be sure a paint really happened.
-class PaintCounter : public QObject {
-public:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
-        return false;
-    }
-    long paints = 0;
-};
 
 // A shown window holding a route of our choice, page 1 on screen.
 struct Screen {

@@ -74,3 +74,22 @@ int RunReporting(const char* program, int (*run)(int, char**), int argc, char** 
         return 1;
     }
 }
+
+void InitializeWithDefaults(int argc, char** argv, int repetitions, bool interleave) {
+    // Kept for the program's life: the library may keep pointers into them.
+    static std::vector<std::string> added;
+    static std::vector<char*> args;
+    args.assign(argv, argv + argc);
+    auto given = [&](const std::string& flag) {
+        for (int i = 1; i < argc; ++i)
+            if (std::string(argv[i]).rfind(flag, 0) == 0) return true;
+        return false;
+    };
+    if (!given("--benchmark_repetitions"))
+        added.push_back("--benchmark_repetitions=" + std::to_string(repetitions));
+    if (interleave && !given("--benchmark_enable_random_interleaving"))
+        added.emplace_back("--benchmark_enable_random_interleaving=true");
+    for (std::string& arg : added) args.push_back(arg.data());
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+}

@@ -38,6 +38,12 @@ private:
     std::map<std::string, Times> medians_;
 };
 
+// Google Benchmark's flags from the command line, with `repetitions`
+// repetitions and (when `interleave`) random interleaving of the runs where
+// it gives none: a shared disk's or core's moods then fall on both sides of
+// a ratio alike.
+void InitializeWithDefaults(int argc, char** argv, int repetitions, bool interleave);
+
 // Runs a benchmark program's body and reports an exception instead of
 // letting it escape main.
 int RunReporting(const char* program, int (*run)(int, char**), int argc, char** argv);
