@@ -61,10 +61,18 @@ VanAdded AddVan(pq::Connection& conn, const std::string& van, const std::string&
     pq::Transaction transaction(conn);
     // Two mappings made at once must not both pass the checks below.
     conn.Execute("LOCK TABLE leverans.vans IN SHARE ROW EXCLUSIVE MODE");
+    // A member of the role may act as it (SET ROLE), and the role as any
+    // role it is a member of: either way one role would drive two vans, or
+    // roles not the van's would drive it.
     const pq::Result found = conn.Exec(
         "SELECT r.rolsuper OR r.rolbypassrls, "
         "pg_has_role(r.oid, (SELECT n.nspowner FROM pg_namespace n "
-        "WHERE n.nspname = 'leverans'), 'MEMBER') "
+        "WHERE n.nspname = 'leverans'), 'MEMBER'), "
+        "(SELECT string_agg(m.rolname, ', ' ORDER BY m.rolname) FROM pg_auth_members a "
+        " JOIN pg_roles m ON m.oid = a.member WHERE a.roleid = r.oid), "
+        "(SELECT string_agg('\"' || g.rolname || '\" (bil ' || v.van || ')', ', ' "
+        "  ORDER BY g.rolname) FROM leverans.vans v JOIN pg_roles g ON g.rolname = v.role "
+        " WHERE g.oid <> r.oid AND pg_has_role(r.oid, g.oid, 'MEMBER')) "
         "FROM pg_roles r WHERE r.rolname = $1",
         {pq::Param::Text(role)});
     if (found.Rows() == 0)
@@ -79,6 +87,14 @@ VanAdded AddVan(pq::Connection& conn, const std::string& van, const std::string&
                       "");
     if (found.Text(0, 1) == "t")
         throw Refused("rollen \"" + role + "\" hör till kontoret och kan inte vara en bil", "");
+    if (!found.IsNull(0, 2))
+        throw Refused("rollen \"" + role + "\" har medlemmar (" + found.Text(0, 2) +
+                          ") och kan inte vara en bil",
+                      "");
+    if (!found.IsNull(0, 3))
+        throw Refused("rollen \"" + role + "\" är medlem i rollen " + found.Text(0, 3) +
+                          " och kan inte vara en bil",
+                      "");
 
     const pq::Result mapped =
         conn.Exec("SELECT role FROM leverans.vans WHERE van = $1", {pq::Param::Text(van)});

@@ -194,6 +194,45 @@ ALTER POLICY own_heard ON leverans.heard USING (van = (SELECT leverans.own_van()
 ALTER POLICY own_heard_sent ON leverans.heard WITH CHECK (van = (SELECT leverans.own_van()));
 )sql";
 
+// The functions' own search path and privileges, and a van's day lock kept
+// to the office and that van.
+constexpr const char* kVersion4 = R"sql(
+-- Run with the caller's search_path, a function's "=" could be the caller's
+-- own, from any schema it may create in: one that makes is_office() true
+-- lets a van read and write every van's day. pg_catalog first puts the
+-- built-in operators before any other, so no operator needs qualifying;
+-- pg_temp last, where functions and operators are never looked up anyway.
+ALTER FUNCTION leverans.is_office() SET search_path = pg_catalog, pg_temp;
+ALTER FUNCTION leverans.own_van() SET search_path = pg_catalog, pg_temp;
+ALTER FUNCTION leverans.check_save() SET search_path = pg_catalog, pg_temp;
+
+-- Held by another role, a van's day lock would keep the van's saves and the
+-- office's publishing waiting: only the office and that van may take it.
+-- pg_advisory_xact_lock itself is any role's to call with any key, so every
+-- wait here ends after a while, for the van's save and the office alike.
+-- (A SET statement_timeout here would not start a timer for the statement
+-- already running; waits for locks are what a van can hold others up with.)
+CREATE OR REPLACE FUNCTION leverans.lock_day(text, date) RETURNS void LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp SET lock_timeout = '5s' AS $$
+BEGIN
+  IF NOT (leverans.is_office() OR coalesce($1 = leverans.own_van(), false)) THEN
+    RAISE EXCEPTION 'role % may not lock the day of van %', current_user, $1
+      USING ERRCODE = '42501';
+  END IF;
+  PERFORM pg_advisory_xact_lock(hashtext($1), $2 - DATE '2000-01-01');
+END
+$$;
+
+-- EXECUTE only where needed. Policies and the trigger call is_office(),
+-- own_van() and lock_day() as the querying role, which may be any role the
+-- site made (vans' roles are the site's, not ours), so these three stay
+-- PUBLIC's: they change nothing but the lock, and lock_day() checks its
+-- caller. check_save() runs as a trigger, which needs no EXECUTE.
+REVOKE EXECUTE ON ALL FUNCTIONS IN SCHEMA leverans FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION leverans.is_office(), leverans.own_van(),
+  leverans.lock_day(text, date) TO PUBLIC;
+)sql";
+
 [[noreturn]] void Newer(int version) {
     throw SchemaError(
         "kontorets databas är skapad av en nyare version av Leverans (schemaversion " +
@@ -225,7 +264,8 @@ private:
 }  // namespace
 
 const std::vector<Migration>& Migrations() {
-    static const std::vector<Migration> migrations{{1, kVersion1}, {2, kVersion2}, {3, kVersion3}};
+    static const std::vector<Migration> migrations{
+        {1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}};
     return migrations;
 }
 

@@ -20,9 +20,14 @@
 // anything. A van's role sees its own row in vans, its own routes, saves,
 // deliveries and heard rows, and may add saves, deliveries and heard rows of
 // its own; no role but the office's may change or remove anything.
+//
+// From version 4 on, every function runs with its own search path (no
+// operator of the caller's comes in), and a van's day lock, which its saves
+// and the office's publishing take, is for the office and that van only;
+// waiting for it is given up after 5 seconds (SQLSTATE 55P03).
 namespace office {
 
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 struct Migration {
     int version;

@@ -56,7 +56,12 @@ protected:
 };
 
 TEST_F(Fleet, AVanIsMappedToOneRoleThatMayBeAVan) {
+    // A group role with a member, mapped to van 6 before either was refused.
+    cluster->CreateRole("vangrupp");
+    cluster->CreateRole("vanmedlem");
+    cluster->GrantRole("vangrupp", "vanmedlem");
     office::pq::Connection office = Office();
+    office.Exec("INSERT INTO leverans.vans VALUES ('6', 'vangrupp')");
     EXPECT_EQ(office::AddVan(office, "3", "bil3"), office::VanAdded::AlreadyThere);
     struct Case {
         std::string van;
@@ -77,6 +82,9 @@ TEST_F(Fleet, AVanIsMappedToOneRoleThatMayBeAVan) {
         {"5", "forbi",
          "rollen \"forbi\" går förbi radsäkerheten (superanvändare eller BYPASSRLS) och kan inte "
          "vara en bil"},
+        {"5", "vangrupp", "rollen \"vangrupp\" har medlemmar (vanmedlem) och kan inte vara en bil"},
+        {"5", "vanmedlem",
+         "rollen \"vanmedlem\" är medlem i rollen \"vangrupp\" (bil 6) och kan inte vara en bil"},
         {"", "utomstaende", "bilens namn får inte vara tomt"},
         {"5\n6", "utomstaende",
          "bilens namn får inte innehålla styrtecken (som radbrytning eller tabb)"},
