@@ -310,7 +310,11 @@ TEST_F(SenderTest, ASaveTheOfficeRefusesIsSaidAndNothingElseGoes) {
     }
     // Stopped, and its connection gone: nothing more can come.
     for (int i = 0; i < 500; ++i) {
-        if (super.Exec("SELECT 1 FROM pg_stat_activity WHERE usename = 'bil3'").Rows() == 0) break;
+        if (super
+                .Exec("SELECT 1 FROM pg_stat_activity "
+                      "WHERE datname = current_database() AND usename = 'bil3'")
+                .Rows() == 0)
+            break;
         std::this_thread::sleep_for(10ms);
     }
     EXPECT_EQ(tried(), 1);
