@@ -311,6 +311,29 @@ void CopyFile(const std::string& from, const std::string& to) {
 
 }  // namespace
 
+void JournalFiles::Sync(const std::string& path) { SyncPath(path, O_RDONLY); }
+
+void JournalFiles::SyncFolder(const std::string& path) { SyncPath(path, O_RDONLY | O_DIRECTORY); }
+
+void JournalFiles::Rename(const std::string& from, const std::string& to) {
+    if (std::rename(from.c_str(), to.c_str()) != 0)
+        throw std::system_error(errno, std::generic_category(), "rename to " + to);
+}
+
+namespace {
+
+// A test's own calls while it lays them over the real ones.
+JournalFiles* laidOver = nullptr;
+
+}  // namespace
+
+JournalFiles& JournalFiles::InUse() {
+    static JournalFiles real;
+    return laidOver != nullptr ? *laidOver : real;
+}
+
+void JournalFiles::Use(JournalFiles* files) { laidOver = files; }
+
 JournalContents ReadJournal(const std::string& path) {
     CheckHeader(path);
     sql::Connection db = OpenForReading(path);
@@ -374,13 +397,13 @@ void CreateJournal(const std::string& path, const JournalMeta& meta, const Journ
     RemoveQuietly(path + "-wal");
     RemoveQuietly(path + "-shm");
     bool renamed = false;
+    JournalFiles& files = JournalFiles::InUse();
     try {
         BuildJournal(building, meta, day);
-        SyncPath(building, O_RDONLY);
-        if (std::rename(building.c_str(), path.c_str()) != 0)
-            throw std::system_error(errno, std::generic_category(), "rename to " + path);
+        files.Sync(building);
+        files.Rename(building, path);
         renamed = true;
-        SyncPath(FolderOf(path), O_RDONLY | O_DIRECTORY);
+        files.SyncFolder(FolderOf(path));
     } catch (...) {
         RemoveWithLog(building);
         if (renamed) RemoveWithLog(path);
@@ -397,7 +420,7 @@ void FoldLog(const std::string& path) {
             throw sql::Error(SQLITE_BUSY, 0, "the log could not be taken into the journal");
         checkpoint = sql::Statement();
         db.Close();
-        SyncPath(path, O_RDONLY);
+        JournalFiles::InUse().Sync(path);
     }
     RemoveQuietly(path + "-wal");
     RemoveQuietly(path + "-shm");
@@ -405,6 +428,7 @@ void FoldLog(const std::string& path) {
 
 void ReplaceJournal(const std::string& path, const std::function<void(sql::Connection&)>& change) {
     const std::string next = path + ".next";
+    JournalFiles& files = JournalFiles::InUse();
     RemoveWithLog(next);  // left by a crash in the middle of an earlier change
     try {
         CopyFile(path, next);
@@ -415,15 +439,14 @@ void ReplaceJournal(const std::string& path, const std::function<void(sql::Conne
             change(db);
             transaction.Commit();
         }
-        SyncPath(next, O_RDONLY);
-        if (std::rename(next.c_str(), path.c_str()) != 0)
-            throw std::system_error(errno, std::generic_category(), "rename to " + path);
+        files.Sync(next);
+        files.Rename(next, path);
     } catch (...) {
         RemoveWithLog(next);
         throw;
     }
     try {
-        SyncPath(FolderOf(path), O_RDONLY | O_DIRECTORY);
+        files.SyncFolder(FolderOf(path));
     } catch (const std::system_error&) {
         // The change is in place and read by everyone from now on; only a
         // power cut before the folder reaches the disk could undo it.

@@ -95,6 +95,22 @@ void ReplaceJournal(const std::string& path, const std::function<void(sql::Conne
 // its index removed. Only by the writer, under its lock. Throws sql::Error.
 void FoldLog(const std::string& path);
 
+// The calls outside SQLite that put a change on disk for good: the real
+// ones, unless a test lays its own over them to see what a power cut would
+// leave (SQLite's own writes and syncs go through its VFS).
+class JournalFiles {
+public:
+    virtual ~JournalFiles() = default;
+    virtual void Sync(const std::string& path);        // fsync of a file
+    virtual void SyncFolder(const std::string& path);  // fsync of a folder
+    // Throws std::system_error.
+    virtual void Rename(const std::string& from, const std::string& to);
+
+    static JournalFiles& InUse();
+    // From now on `files`; nullptr: the real calls again.
+    static void Use(JournalFiles* files);
+};
+
 // The file whose lock a writer holds for the journal's life: beside the
 // journal file itself, whatever path names it.
 std::string JournalLockPath(const std::string& journalPath);

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <vector>
 
 #include "day/day.h"
 #include "run_program.h"
@@ -77,6 +78,25 @@ protected:
             program.start(QStringLiteral(LEVERANS_BINARY), {QStringLiteral("tisdag.csv")});
         }
         ASSERT_TRUE(program.waitForStarted(10000));
+        if (!clock.isEmpty()) faked.push_back(program.processId());
+    }
+    // The shared memory and semaphore libfaketime makes for a faked run,
+    // left in /dev/shm when the run ends by a signal.
+    static QStringList FakeTimeFiles(qint64 pid) {
+        QStringList files;
+        for (const QString& name : {QStringLiteral("/dev/shm/faketime_shm_%1"),
+                                    QStringLiteral("/dev/shm/sem.faketime_sem_%1")})
+            if (QFile::exists(name.arg(pid))) files << name.arg(pid);
+        return files;
+    }
+    void TearDown() override {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(10000);
+        }
+        for (const qint64 pid : faked)
+            for (const QString& file : FakeTimeFiles(pid)) QFile::remove(file);
+        for (const qint64 pid : faked) EXPECT_EQ(FakeTimeFiles(pid).join(' ').toStdString(), "");
     }
     void FindWindow(const char* name) {
         window = desktop.Xdotool({"search", "--sync", "--onlyvisible", "--name", name})
@@ -112,6 +132,7 @@ protected:
     XvfbDesktop desktop;
     QProcess program;
     QString window;
+    std::vector<qint64> faked;  // runs under faketime
 };
 
 TEST_F(KillWindow, AKilledWindowComesBackWhereTheDriverWas) {

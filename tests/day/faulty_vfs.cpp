@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <utility>
 
 namespace testing_support {
 
@@ -18,6 +19,7 @@ struct State {
     int error = 0;
     int failures = 0;
     int passes = 0;  // calls of the fault's kind still let through
+    FaultyVfs::Watcher watcher;
 };
 State state;
 
@@ -28,6 +30,10 @@ struct File {
 };
 
 sqlite3_file* Real(sqlite3_file* file) { return reinterpret_cast<File*>(file)->real; }
+
+void Tell(FaultyVfs::Call call, const void* file, const char* name = nullptr) {
+    if (state.watcher) state.watcher(call, file, name);
+}
 
 bool Fails(FaultyVfs::Fault fault) {
     if (state.fault != fault) return false;
@@ -46,14 +52,17 @@ int Read(sqlite3_file* f, void* data, int amount, sqlite3_int64 offset) {
     return Real(f)->pMethods->xRead(Real(f), data, amount, offset);
 }
 int Write(sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) {
+    Tell(FaultyVfs::Call::Write, f);
     if (Fails(FaultyVfs::Fault::Write)) return state.code;
     return Real(f)->pMethods->xWrite(Real(f), data, amount, offset);
 }
 int Truncate(sqlite3_file* f, sqlite3_int64 size) {
+    Tell(FaultyVfs::Call::Write, f);
     if (Fails(FaultyVfs::Fault::Write)) return state.code;
     return Real(f)->pMethods->xTruncate(Real(f), size);
 }
 int Sync(sqlite3_file* f, int flags) {
+    Tell(FaultyVfs::Call::Sync, f);
     if (Fails(FaultyVfs::Fault::Sync)) return state.code;
     return Real(f)->pMethods->xSync(Real(f), flags);
 }
@@ -93,6 +102,7 @@ int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* out
     auto* ours = reinterpret_cast<File*>(file);
     ours->real = reinterpret_cast<sqlite3_file*>(ours + 1);
     ours->base.pMethods = nullptr;
+    if (name != nullptr) Tell(FaultyVfs::Call::Open, file, name);
     const int rc = state.real->xOpen(state.real, name, ours->real, flags, outFlags);
     // The real file has no methods when it failed to open: then neither has ours.
     if (ours->real->pMethods) ours->base.pMethods = &state.methods;
@@ -146,5 +156,7 @@ void FaultyVfs::Inject(Fault fault, int code, int error, int passes) {
 }
 
 int FaultyVfs::Failures() const { return state.failures; }
+
+void FaultyVfs::Watch(Watcher watcher) { state.watcher = std::move(watcher); }
 
 }  // namespace testing_support

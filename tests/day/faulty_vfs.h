@@ -4,6 +4,8 @@
 // reads fail on demand, the way a failing disk would: with an error code and
 // the errno behind it. While an instance lives it is the default VFS, so
 // every connection opened meanwhile goes through it.
+#include <functional>
+
 namespace testing_support {
 
 class FaultyVfs {
@@ -22,6 +24,12 @@ public:
     void Clear() { Inject(Fault::None, 0, 0); }
     // Calls failed since the fault was injected.
     int Failures() const;
+
+    // Told before each open (with the file's name), write or truncate, and
+    // sync goes through; `file` tells SQLite's open files apart.
+    enum class Call { Open, Write, Sync };
+    using Watcher = std::function<void(Call call, const void* file, const char* name)>;
+    void Watch(Watcher watcher);
 };
 
 }  // namespace testing_support

@@ -127,6 +127,46 @@ protected:
         return false;
     }
 
+    // A pause of a few milliseconds inside every send's transaction
+    // (test-only, in this test's database): at the end of the save's row,
+    // or in the middle of its deliveries, so that a kill or a stop can be
+    // made to land there.
+    enum class Pause { AfterTheSave, InTheDeliveries };
+    void PauseInsideSends(Pause where) {
+        pause_ = where;
+        office::pq::Connection super = cluster->Superuser(database);
+        super.Execute(
+            "CREATE FUNCTION public.pause_send() RETURNS trigger LANGUAGE plpgsql AS "
+            "'BEGIN PERFORM pg_sleep(0.03); RETURN NULL; END'");
+        super.Execute(where == Pause::AfterTheSave
+                          ? "CREATE TRIGGER pause_send AFTER INSERT ON leverans.saves "
+                            "FOR EACH STATEMENT EXECUTE FUNCTION public.pause_send()"
+                          : "CREATE TRIGGER pause_send BEFORE INSERT ON leverans.deliveries "
+                            "FOR EACH STATEMENT EXECUTE FUNCTION public.pause_send()");
+    }
+    void EndPauses() {
+        cluster->Superuser(database).Execute(
+            pause_ == Pause::AfterTheSave ? "DROP TRIGGER pause_send ON leverans.saves"
+                                          : "DROP TRIGGER pause_send ON leverans.deliveries");
+    }
+    // Waits until a send of van 3 is paused as above; false when none came.
+    // `super`: the superuser's connection.
+    bool SendInside(office::pq::Connection& super, std::chrono::milliseconds within = 10s) const {
+        const auto deadline = std::chrono::steady_clock::now() + within;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (super
+                    .Exec("SELECT 1 FROM pg_stat_activity WHERE datname = current_database() "
+                          "AND usename = 'bil3' AND state = 'active' AND query LIKE $1",
+                          {office::pq::Param::Text(pause_ == Pause::AfterTheSave
+                                                       ? "INSERT INTO leverans.saves%"
+                                                       : "INSERT INTO leverans.deliveries%")})
+                    .Rows() > 0)
+                return true;
+            std::this_thread::sleep_for(1ms);
+        }
+        return false;
+    }
+
     struct Told {
         std::mutex mutex;
         std::vector<int> unsent;
@@ -160,6 +200,7 @@ protected:
         fs::path dir;
     } folder;
     std::string path;
+    Pause pause_ = Pause::AfterTheSave;
 };
 
 TEST_F(SenderTest, EverySaveArrivesOnceInOrderAndAsKept) {
@@ -206,77 +247,118 @@ TEST_F(SenderTest, TheOfficeAwayFirstThenEverythingArrivesOnceItIsBack) {
     EXPECT_EQ(told.Last(), 0);
 }
 
+// Each stop lands between a save's row and its deliveries.
 TEST_F(SenderTest, TheOfficeStoppedHardDuringSendsTwentyTimes) {
+    PauseInsideSends(Pause::InTheDeliveries);
     VanDay van(path, kTuesday);
     office::Sender sender(SetupFor(van.Journal()), [](int) {});
     std::mt19937 random(20261207);
     int16_t shop = 1;
+    int inside = 0;  // stops that caught a send inside its transaction
     for (int stop = 0; stop < 20; ++stop) {
-        // A few saves, and the office stopped as they go out.
+        // A few saves, and the office stopped as one goes out.
         for (int i = 0; i < 3; ++i) {
             van.Save(shop, {std::to_string(stop), std::to_string(i), "1"});
             sender.Notify();
             if (random() % 2 == 0 && shop < 4) ++shop;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 15));
+        office::pq::Connection super = cluster->Superuser(database);
+        if (SendInside(super)) ++inside;
         cluster->Restart();
     }
+    EXPECT_EQ(inside, 20);
     ASSERT_TRUE(Arrives(path, 30s));
     EXPECT_EQ(AtTheOffice().size(), 60u);
 }
 
 TEST_F(SenderTest, ASaveTheOfficeRefusesIsSaidAndNothingElseGoes) {
-    // Another journal's day is at the office already.
-    office::pq::Connection conn = As("bil3");
-    office::SendSave(conn, Save("3", 1, 1, {1, 1, 1}));
-    VanDay van(path, kTuesday);
-    Told told;
-    office::Sender sender(SetupFor(van.Journal()), Counts(told), Problems(told));
-    van.Save(2, {"6", "25", ""});
-    sender.Notify();
-    std::string problem;
-    for (int i = 0; i < 300 && problem.empty(); ++i) {
-        std::this_thread::sleep_for(10ms);
-        const std::lock_guard lock(told.mutex);
-        if (!told.problems.empty()) problem = told.problems.back();
+    {
+        // Another journal's day is at the office already.
+        office::pq::Connection conn = As("bil3");
+        office::SendSave(conn, Save("3", 1, 1, {1, 1, 1}));
     }
-    EXPECT_NE(problem, "");
+    // The highest seq the office was sent since, taken or not (test-only;
+    // a sequence, which no refusal rolls back).
+    office::pq::Connection super = cluster->Superuser(database);
+    super.Execute("CREATE SEQUENCE public.tried MINVALUE 0 START 0");
+    super.Execute(
+        "CREATE FUNCTION public.note_tried() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER AS "
+        "'BEGIN PERFORM setval(''public.tried'', "
+        "greatest(NEW.seq, (SELECT last_value FROM public.tried))); RETURN NEW; END'");
+    super.Execute(
+        "CREATE TRIGGER a_tried BEFORE INSERT ON leverans.saves "
+        "FOR EACH ROW EXECUTE FUNCTION public.note_tried()");
+    const auto tried = [&] { return super.Exec("SELECT last_value FROM public.tried").Int(0, 0); };
+
+    VanDay van(path, kTuesday);
+    van.Save(2, {"6", "25", ""});
+    van.Save(3, {"1", "7", "-2"});
+    Told told;
+    {
+        office::Sender sender(SetupFor(van.Journal()), Counts(told), Problems(told));
+        std::string problem;
+        for (int i = 0; i < 300 && problem.empty(); ++i) {
+            std::this_thread::sleep_for(10ms);
+            const std::lock_guard lock(told.mutex);
+            if (!told.problems.empty()) problem = told.problems.back();
+        }
+        EXPECT_NE(problem, "");
+        van.Save(3, {"1", "6", "-2"});  // and one after the refusal
+        sender.Notify();
+        // A sender going past the refused save would send the next at once.
+        for (int i = 0; i < 50 && tried() <= 1; ++i) std::this_thread::sleep_for(10ms);
+    }
+    // Stopped, and its connection gone: nothing more can come.
+    for (int i = 0; i < 500; ++i) {
+        if (super
+                .Exec("SELECT 1 FROM pg_stat_activity "
+                      "WHERE datname = current_database() AND usename = 'bil3'")
+                .Rows() == 0)
+            break;
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(tried(), 1);
     EXPECT_EQ(AtTheOffice().size(), 1u);  // only the other journal's save
-    EXPECT_EQ(told.Last(), 1);
 }
 
-// The van killed with SIGKILL again and again while it saves and sends, each
-// new van going on with the day from its journal. After every kill the
-// office holds exactly the first saves of the journal, as kept; once a van
-// runs to the end, it holds all of them, once each. VAN_KILLS and
-// VAN_KILL_SEED override the number of kills and the seed.
+// The van killed with SIGKILL again and again while it saves and sends,
+// each kill inside a send's transaction, each new van going on with the day
+// from its journal. After every kill the office holds exactly the first
+// saves of the journal, as kept; once a van runs to the end, it holds all
+// of them, once each. VAN_KILLS and VAN_KILL_SEED override the number of
+// kills and the seed, which also makes each van's saves: a run replays.
 TEST_F(SenderTest, TheVanKilledDuringSendsLeavesTheOfficeExact) {
     const char* kills = std::getenv("VAN_KILLS");
     const int wanted = kills && *kills ? static_cast<int>(std::strtol(kills, nullptr, 10)) : 100;
     const char* seedText = std::getenv("VAN_KILL_SEED");
-    std::mt19937 random(seedText && *seedText
-                            ? static_cast<unsigned>(std::strtoull(seedText, nullptr, 10))
-                            : 20261208u);
+    const unsigned seed = seedText && *seedText
+                              ? static_cast<unsigned>(std::strtoull(seedText, nullptr, 10))
+                              : 20261208u;
+    std::mt19937 random(seed);
     const office::SenderSetup base = [&] {
         VanDay first(path, kTuesday);
         return SetupFor(first.Journal());
     }();
+    // Each kill lands once the save's row is in, before its deliveries are sent.
+    PauseInsideSends(Pause::AfterTheSave);
 
-    int killedWhileBehind = 0;  // kills with saves still on their way
+    office::pq::Connection super = cluster->Superuser(database);
+    int killedInside = 0;  // kills that caught a send inside its transaction
     std::size_t lastKept = 0;
     for (int round = 0; round < wanted; ++round) {
         std::fflush(nullptr);
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            // A van: the day from its journal, a save every few milliseconds
-            // to the end of a long day, its sender running all along.
+            // A van: the day from its journal, a few saves a few milliseconds
+            // apart, its sender running all along.
             try {
                 VanDay van(path, kTuesday);
                 office::Sender sender(base, [](int) {});
                 sender.Notify();
-                std::mt19937 script(static_cast<unsigned>(getpid()));
-                for (int i = 0; i < 400; ++i) {
+                std::mt19937 script(seed + static_cast<unsigned>(round));
+                const int saves = 3 + static_cast<int>(script() % 5);
+                for (int i = 0; i < saves; ++i) {
                     const auto shop =
                         static_cast<int16_t>(std::min(4, std::max<int>(van.Route().nSparadKund, 1) +
                                                              static_cast<int>(script() % 2)));
@@ -290,7 +372,8 @@ TEST_F(SenderTest, TheVanKilledDuringSendsLeavesTheOfficeExact) {
             }
             _exit(3);
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(5000 + random() % 40000));
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 40000));
+        const bool inside = SendInside(super);
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
@@ -300,20 +383,22 @@ TEST_F(SenderTest, TheVanKilledDuringSendsLeavesTheOfficeExact) {
         const std::vector<std::string> office = AtTheOffice();
         ASSERT_LE(office.size(), journal.size()) << "after kill " << round;
         ASSERT_EQ(office, InTheJournal(path, office.size())) << "after kill " << round;
-        if (office.size() < journal.size()) ++killedWhileBehind;
+        // The save on its way never arrived.
+        if (inside && office.size() < journal.size()) ++killedInside;
         lastKept = journal.size();
     }
     // A van left to run: everything arrives, once.
+    EndPauses();
     {
         VanDay van(path, kTuesday);
         office::Sender sender(base, [](int) {});
         ASSERT_TRUE(Arrives(path, 30s));
     }
     EXPECT_EQ(AtTheOffice().size(), lastKept);
-    std::printf("%d kills, %d with saves on their way, %zu saves at the end\n", wanted,
-                killedWhileBehind, lastKept);
-    // The kills must have caught sends under way, or the run proved little.
-    EXPECT_GT(killedWhileBehind, wanted / 4);
+    std::printf("%d kills, %d inside a send, %zu saves at the end\n", wanted, killedInside,
+                lastKept);
+    // Nearly every kill must land inside a send, or the run proved little.
+    EXPECT_GE(killedInside, wanted * 9 / 10);
 }
 
 }  // namespace

@@ -29,6 +29,20 @@ protected:
                      "SELECT count(*) || ' saves, ' || (SELECT count(*) FROM leverans.deliveries "
                      "WHERE van = '3') || ' deliveries' FROM leverans.saves WHERE van = '3'");
     }
+    // Waits until a connection of `role` waits for a lock; false when none did.
+    bool WaitsForALock(const std::string& role) const {
+        office::pq::Connection super = cluster->Superuser(database);
+        for (int i = 0; i < 1000; ++i) {
+            if (super
+                    .Exec("SELECT 1 FROM pg_stat_activity WHERE datname = current_database() "
+                          "AND usename = $1 AND wait_event_type = 'Lock'",
+                          {office::pq::Param::Text(role)})
+                    .Rows() > 0)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
 };
 
 TEST_F(VanCalls, TheRoutePublishedForTheVanAndDay) {
@@ -113,8 +127,8 @@ TEST_F(VanCalls, AFirstSaveWaitsForARepublishAndIsRefusedOnTheReplacedRoute) {
         }
         done = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_FALSE(done) << "the save did not wait for the republish";
+    EXPECT_TRUE(WaitsForALock("bil3")) << "the save did not wait for the republish";
+    EXPECT_FALSE(done);
     republish.Commit();
     sender.join();
     EXPECT_EQ(sqlstate, office::kSaveOnOtherRoute);
@@ -141,8 +155,8 @@ TEST_F(VanCalls, ARepublishWaitsForAFirstSaveAndIsThenRefused) {
         }
         done = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_FALSE(done) << "the republish did not wait for the save";
+    EXPECT_TRUE(WaitsForALock("kontor")) << "the republish did not wait for the save";
+    EXPECT_FALSE(done);
     first.Commit();
     publisher.join();
     EXPECT_EQ(said, "bil 3 har redan börjat på rutten för 2026-12-07 (första sparningen " +

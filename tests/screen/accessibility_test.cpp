@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QEvent>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QTest>
@@ -451,15 +452,45 @@ TEST_F(Accessibility, ASaveIsAnnouncedAheadOfTheNextCustomer) {
     EXPECT_TRUE(Becomes(said, QStringLiteral("Sparat: Maxi tur 2.")));
 }
 
+// A journal whose disk refuses every save, as the day's journal refuses a
+// write it could not make.
+class RefusingJournal : public route::SaveJournal {
+public:
+    void Record(const route::SavePlan&) override {
+        throw route::JournalError("Leveranserna sparades inte: disken är full.");
+    }
+};
+
+// Every text the announcement takes, as a reader is told it when shown.
+class Heard : public QObject {
+public:
+    explicit Heard(QWidget* announcement) { announcement->installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            texts << static_cast<QWidget*>(watched)->accessibleName();
+        return false;
+    }
+    QStringList texts;
+};
+
 TEST_F(Accessibility, ARefusedSaveIsNotAnnouncedAsKept) {
+    RefusingJournal journal;
+    const route::RouteData day = static_cast<const route::RouteData&>(*form);
+    form = std::make_unique<screen::Form1>(day, &journal);
+    form->MessageSink = [this](const QString& text) { messages << text; };
     Show();
-    QAccessibleInterface* iface = Of(form->findChild<QWidget*>("Announcement"));
-    ASSERT_NE(iface, nullptr);
-    TypeLev(3, "99999");
+    auto* announcement = form->findChild<QWidget*>("Announcement");
+    ASSERT_NE(announcement, nullptr);
+    QTest::qWait(0);
+    const Heard heard(announcement);
+    TypeLev(1, "5");
     Click(form->Command3);
     ASSERT_EQ(messages.size(), 1);  // the driver reads the refusal
+    EXPECT_EQ(form->nSparadKund, 0);
+    // Once the next page is said, anything queued before has been said too.
     Click(form->Command2);
-    EXPECT_TRUE(Becomes([&] { return Name(iface); }, QStringLiteral("ICA Butiken")));
+    EXPECT_TRUE(Becomes([&] { return Name(Of(announcement)); }, QStringLiteral("ICA Butiken")));
+    EXPECT_EQ(heard.texts, QStringList{QStringLiteral("ICA Butiken")});
 }
 
 }  // namespace

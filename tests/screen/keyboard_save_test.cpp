@@ -219,11 +219,18 @@ TEST_F(KeyboardSave, AHeldEnterDoesNotCloseTheMessageUnread) {
     bool shown = false;
     bool stayed = false;
     bool closed = false;
-    QTimer whileShown;  // runs inside the message's own event loop
-    whileShown.setSingleShot(true);
+    // Looks for the message every few milliseconds, inside its own event
+    // loop once it is open, for at most five seconds.
+    QTimer whileShown;
+    int looks = 0;
     QObject::connect(&whileShown, &QTimer::timeout, [&] {
         auto* box = form->findChild<QMessageBox*>();
-        if (box == nullptr || !QTest::qWaitForWindowActive(box)) return;
+        if (box == nullptr || !box->isVisible()) {
+            if (++looks == 500) whileShown.stop();
+            return;
+        }
+        whileShown.stop();
+        if (!QTest::qWaitForWindowActive(box)) return box->reject();
         shown = true;
         // Into the button, which takes Enter when it has the focus, and into
         // the box, which hands Enter to its default button.
@@ -241,7 +248,7 @@ TEST_F(KeyboardSave, AHeldEnterDoesNotCloseTheMessageUnread) {
         closed = !box->isVisible();
         if (!closed) box->reject();
     });
-    whileShown.start(0);
+    whileShown.start(10);
     form->Command3->setFocus();
     Key(Qt::Key_Return);
     ASSERT_TRUE(shown);
