@@ -693,7 +693,7 @@ Transaction::~Transaction() {
     try {
         conn_.Execute("ROLLBACK");
     } catch (const Error&) {
-        (void)0;  // the connection is lost, and the server rolls back with it
+        // The connection is lost, and the server rolls back with it.
     }
 }
 
