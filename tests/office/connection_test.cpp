@@ -79,22 +79,14 @@ private:
     int port_ = 0;
 };
 
-// An environment variable set (or unset) for a test, as it was after.
+// An environment variable set for a test, as it was after.
 class ScopedEnvironment {
 public:
-    ScopedEnvironment(const char* name, const std::optional<std::string>& value) : name_(name) {
+    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
         if (const char* was = std::getenv(name)) was_ = was;
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
+        ::setenv(name, value.c_str(), 1);
     }
-    ~ScopedEnvironment() {
-        if (was_)
-            ::setenv(name_, was_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
+    ~ScopedEnvironment() { was_ ? ::setenv(name_, was_->c_str(), 1) : ::unsetenv(name_); }
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 

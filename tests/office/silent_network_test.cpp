@@ -5,6 +5,7 @@
 // to a TLS office, as a van connects over a network.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -119,16 +120,11 @@ TEST_F(SilentNetwork, EveryCallGivesUpAtItsDeadline) {
 // The van's sender, its connection gone silent while it was idle, with
 // saves kept after that: they arrive on a new connection.
 TEST_F(SilentNetwork, SavesArriveThroughTheSenderOnceItsConnectionWentSilent) {
-    struct Folder {
-        Folder() {
-            std::string pattern = fs::temp_directory_path().string() + "/leverans-silent-XXXXXX";
-            if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-            path = pattern;
-        }
-        ~Folder() { fs::remove_all(path); }
-        std::string path;
-    } folder;
-    day::Journal journal = day::Journal::Open(folder.path + "/tisdag.csv.journal", "tisdag.csv",
+    const std::string folder =
+        fs::temp_directory_path() / ("leverans-silent-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    day::Journal journal = day::Journal::Open(folder + "/tisdag.csv.journal", "tisdag.csv",
                                               kTuesday, day::Journal::Mode::ReadWrite);
     route::RouteData route;
     route::StartRoute(route, day::ParseRouteFile(kTuesday, "tisdag.csv"));
@@ -164,6 +160,7 @@ TEST_F(SilentNetwork, SavesArriveThroughTheSenderOnceItsConnectionWentSilent) {
     std::printf("saves kept after the network went silent reached the office in %.1f s\n", seconds);
     EXPECT_TRUE(arrived) << "the office holds " << atTheOffice() << " of 3 saves";
     EXPECT_GT(forwarder.Flows(), held);  // on a new connection, not the silenced one
+    fs::remove_all(folder);
 }
 
 }  // namespace
