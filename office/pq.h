@@ -79,13 +79,14 @@ public:
     // its TLS settings (sslmode, sslrootcert, ...) as written. Settings it
     // leaves out, also after a service file and the environment, are ours:
     // application_name leverans, connect_timeout 5 seconds, TCP keepalives
-    // and tcp_user_timeout, and over TCP sslmode verify-full when a root
-    // certificate is at hand (sslrootcert, ~/.postgresql/root.crt), require
-    // otherwise. Over TCP a connection without TLS is refused unless the
-    // settings say sslmode=disable. Refused before connecting
-    // (BadConnectionString) when libpq cannot read the string, it holds a
-    // password, or its service cannot be found; then Unreachable,
-    // LoginRefused or TlsFailure. Every statement then has `callTimeout`.
+    // and tcp_user_timeout, and over TCP (where sslmode is none or prefer)
+    // sslmode verify-full when a root certificate is at hand (sslrootcert,
+    // ~/.postgresql/root.crt), require otherwise. Over TCP a connection
+    // without TLS is refused unless the settings say sslmode=disable.
+    // Refused before connecting (BadConnectionString) when libpq cannot read
+    // the string, it holds a password, or its service cannot be found; then
+    // Unreachable, LoginRefused or TlsFailure. Every statement then has
+    // `callTimeout`.
     static Connection Open(const std::string& conninfo,
                            std::chrono::milliseconds callTimeout = kOfficeCallTimeout);
 

@@ -67,28 +67,29 @@ std::unique_ptr<Cluster> SilentNetwork::cluster_;
 std::string SilentNetwork::database_;
 
 TEST_F(SilentNetwork, EveryCallGivesUpAtItsDeadline) {
-    using Call = std::function<void(office::pq::Connection&, const std::function<void()>&)>;
+    using office::pq::Connection;
+    using Quiet = std::function<void()>;
+    using Call = std::function<void(Connection&, const Quiet&)>;
     const std::pair<const char*, Call> calls[] = {
         {"Exec",
-         [](office::pq::Connection& conn, const std::function<void()>& silence) {
-             silence();
-             conn.Exec("SELECT $1::int", {office::pq::Param::Int(1)});
+         [](Connection& c, const Quiet& quiet) {
+             quiet();
+             c.Exec("SELECT 1");
          }},
         {"Execute",
-         [](office::pq::Connection& conn, const std::function<void()>& silence) {
-             silence();
-             conn.Execute("SELECT 1; SELECT 2");
+         [](Connection& c, const Quiet& quiet) {
+             quiet();
+             c.Execute("SELECT 1; SELECT 2");
          }},
         {"BEGIN",
-         [](office::pq::Connection& conn, const std::function<void()>& silence) {
-             silence();
-             office::pq::Transaction transaction(conn);
+         [](Connection& c, const Quiet& quiet) {
+             quiet();
+             office::pq::Transaction begun(c);
          }},
         {"COMMIT",
-         [](office::pq::Connection& conn, const std::function<void()>& silence) {
-             office::pq::Transaction transaction(conn);
-             conn.Exec("SELECT 1");
-             silence();
+         [](Connection& c, const Quiet& quiet) {
+             office::pq::Transaction transaction(c);
+             quiet();
              transaction.Commit();
          }},
     };
