@@ -67,44 +67,24 @@ std::unique_ptr<Cluster> SilentNetwork::cluster_;
 std::string SilentNetwork::database_;
 
 TEST_F(SilentNetwork, EveryCallGivesUpAtItsDeadline) {
+    // Each made in a transaction begun before the network went silent.
     using office::pq::Connection;
-    using Quiet = std::function<void()>;
-    using Call = std::function<void(Connection&, const Quiet&)>;
-    const std::pair<const char*, Call> calls[] = {
-        {"Exec",
-         [](Connection& c, const Quiet& quiet) {
-             quiet();
-             c.Exec("SELECT 1");
-         }},
-        {"Execute",
-         [](Connection& c, const Quiet& quiet) {
-             quiet();
-             c.Execute("SELECT 1; SELECT 2");
-         }},
-        {"BEGIN",
-         [](Connection& c, const Quiet& quiet) {
-             quiet();
-             office::pq::Transaction begun(c);
-         }},
-        {"COMMIT",
-         [](Connection& c, const Quiet& quiet) {
-             office::pq::Transaction transaction(c);
-             quiet();
-             transaction.Commit();
-         }},
+    using office::pq::Transaction;
+    const std::pair<const char*, std::function<void(Connection&, Transaction&)>> calls[] = {
+        {"Exec", [](Connection& conn, Transaction&) { conn.Exec("SELECT 1"); }},
+        {"Execute", [](Connection& conn, Transaction&) { conn.Execute("SELECT 1; SELECT 2"); }},
+        {"BEGIN", [](Connection& conn, Transaction&) { Transaction begun(conn); }},
+        {"COMMIT", [](Connection&, Transaction& open) { open.Commit(); }},
     };
-    for (const auto& [name, body] : calls) {
+    for (const auto& [name, call] : calls) {
         SCOPED_TRACE(name);
-        const Call& call = body;
-        office::pq::Connection conn = office::pq::Connection::Open(VanConninfo());
+        Connection conn = Connection::Open(VanConninfo());
         conn.SetCallTimeout(1s);
-        Clock::time_point silenced;
-        const auto lost = Thrown<office::Unreachable>([&] {
-            call(conn, [&] {
-                forwarder.SilenceHeldFlows();
-                silenced = Clock::now();
-            });
-        });
+        Transaction open(conn);
+        forwarder.SilenceHeldFlows();
+        const Clock::time_point silenced = Clock::now();
+        const auto lost =
+            Thrown<office::Unreachable>([&conn, &open, &body = call] { body(conn, open); });
         const auto took = Clock::now() - silenced;
         EXPECT_EQ(std::string(lost.what()),
                   "kontorets databasserver (värden localhost, port " +
