@@ -64,7 +64,8 @@ VanRoute FetchVanRoute(const std::string& conninfo, const std::string& van,
     const std::string folder = KeptRouteFolder(van, date);
     std::optional<office::PublishedRoute> published;
     try {
-        office::pq::Connection conn = office::pq::Connection::Open(conninfo);
+        office::pq::Connection conn =
+            office::pq::Connection::Open(conninfo, office::pq::kVanCallTimeout);
         published = office::FetchRoute(conn, van, date);
         // Only a van the office knows, fetching its own route, is noted.
         if (published) office::RecordHeard(conn, van);

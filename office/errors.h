@@ -23,16 +23,18 @@ private:
     std::string sqlstate_;
 };
 
-// The connection string cannot be used: libpq cannot read it, or it holds a
-// password. Nothing was sent anywhere.
+// The connection string cannot be used: libpq cannot read it, it holds a
+// password, or the service it names cannot be found. Nothing was sent
+// anywhere.
 class BadConnectionString : public Error {
 public:
     using Error::Error;
 };
 
-// The office could not be reached, or the connection was lost on the way
-// (also while a commit was under way, so its outcome is unknown). Worth
-// trying again later.
+// The office could not be reached, the connection was lost on the way or
+// gave no answer in time (also while a commit was under way, so its outcome
+// is unknown), or the server gave up on a statement that took too long or
+// waited for a lock. Worth trying again later.
 class Unreachable : public Error {
 public:
     using Error::Error;

@@ -2,12 +2,14 @@
 
 #include <libpq-fe.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -20,7 +22,24 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kDefaultTimeout = "5";
+// Settings of ours where the connection's own (its string, a service file,
+// the environment) leave them out. Keepalives find a connection gone dead
+// while idle, tcp_user_timeout one whose data goes unacknowledged; a
+// silent network that still acknowledges is met by the call timeout.
+struct Default {
+    const char* keyword;
+    const char* value;
+};
+constexpr Default kDefaults[] = {
+    {"application_name", "leverans"}, {"connect_timeout", "5"},     {"keepalives", "1"},
+    {"keepalives_idle", "20"},        {"keepalives_interval", "5"}, {"keepalives_count", "3"},
+    {"tcp_user_timeout", "20000"},
+};
+
+// A value of target_session_attrs libpq refuses (see Resolved).
+constexpr const char* kProbe = "leverans-probe";
+
+using Settings = std::map<std::string, std::string, std::less<>>;
 
 std::string Trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
@@ -114,50 +133,155 @@ Stage StageOf(ConnStatusType status) {
     return Stage::None;
 }
 
+// A host that is the folder of a Unix socket (or none: the default one).
+bool IsSocketFolder(std::string_view host) {
+    return host.empty() || host.front() == '/' || host.front() == '@';
+}
+
 // The server the attempt went to, as a reader can check it against the
 // connection string.
 std::string Where(PGconn* conn) {
     const std::string host = PQhost(conn) ? PQhost(conn) : "";
     const std::string port = PQport(conn) ? PQport(conn) : "";
-    if (host.empty() || host.front() == '/' || host.front() == '@')
-        return "uttaget " + host + "/.s.PGSQL." + port;
+    if (IsSocketFolder(host)) return "uttaget " + host + "/.s.PGSQL." + port;
     return "värden " + host + ", port " + port;
+}
+
+// The settings given, by keyword.
+Settings SettingsOf(const PQconninfoOption* options) {
+    Settings settings;
+    for (const PQconninfoOption* option = options; option && option->keyword; ++option)
+        if (option->val && *option->val) settings.emplace(option->keyword, option->val);
+    return settings;
+}
+
+// A connection's settings as libpq uses them.
+Settings SettingsOf(PGconn* conn) {
+    const std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(PQconninfo(conn),
+                                                                               PQconninfoFree);
+    return SettingsOf(options.get());
+}
+
+std::string ValueOf(const Settings& settings, std::string_view keyword) {
+    const auto found = settings.find(keyword);
+    return found == settings.end() ? std::string() : found->second;
+}
+
+std::string HomeFile(const std::string& name) {
+    const char* home = std::getenv("HOME");
+    return home && *home ? std::string(home) + "/" + name : "~/" + name;
+}
+
+// A service that cannot be looked up is a fault of the settings, not of
+// the network: said as such, naming the service and the file.
+[[noreturn]] void FailService(const std::string& conninfo, const std::string& detail) {
+    std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(
+        PQconninfoParse(conninfo.c_str(), nullptr), PQconninfoFree);
+    std::string service = ValueOf(SettingsOf(options.get()), "service");
+    const char* fromEnvironment = std::getenv("PGSERVICE");
+    if (service.empty() && fromEnvironment) service = fromEnvironment;
+    if (service.empty())
+        throw BadConnectionString("anslutningen har en inställning som libpq inte godtar", detail);
+    const char* named = std::getenv("PGSERVICEFILE");
+    if (named && *named && ::access(named, R_OK) != 0)
+        throw BadConnectionString("tjänstefilen \"" + std::string(named) +
+                                      "\" som PGSERVICEFILE anger finns inte eller kan inte "
+                                      "läsas, så anslutningens tjänst \"" +
+                                      service + "\" kan inte slås upp",
+                                  detail);
+    throw BadConnectionString(
+        "anslutningens tjänst \"" + service + "\" finns inte i tjänstefilen \"" +
+            (named && *named ? std::string(named) : HomeFile(".pg_service.conf")) +
+            "\" eller i systemets pg_service.conf, eller filen har ett fel",
+        detail);
+}
+
+// The settings libpq will connect with: the string's own, then a service
+// file's, the environment's and libpq's defaults. libpq works them out only
+// as it starts a connection; started with a value it refuses, checked after
+// that and before anything is sent, it gives them without a byte sent.
+Settings Resolved(const std::string& conninfo) {
+    const char* keywords[] = {"dbname", "target_session_attrs", nullptr};
+    const char* values[] = {conninfo.c_str(), kProbe, nullptr};
+    const std::unique_ptr<PGconn, decltype(&PQfinish)> probe(
+        PQconnectStartParams(keywords, values, 1), PQfinish);
+    if (!probe) throw std::bad_alloc();
+    Settings settings = SettingsOf(probe.get());
+    // Without the probe's value libpq could not read what the string names.
+    if (ValueOf(settings, "target_session_attrs") != kProbe)
+        FailService(conninfo, Trimmed(PQerrorMessage(probe.get())));
+    settings.erase("target_session_attrs");
+    return settings;
+}
+
+// Whether any server the settings name is reached over TCP.
+bool OverTcp(const Settings& settings) {
+    if (!ValueOf(settings, "hostaddr").empty()) return true;
+    const std::string hosts = ValueOf(settings, "host");
+    std::size_t from = 0;
+    for (std::size_t comma = hosts.find(','); from <= hosts.size(); comma = hosts.find(',', from)) {
+        if (comma == std::string::npos) comma = hosts.size();
+        if (!IsSocketFolder(std::string_view(hosts).substr(from, comma - from))) return true;
+        from = comma + 1;
+    }
+    return false;
+}
+
+// The sslmode for a TCP connection whose settings say none, or prefer
+// (libpq's default, which takes a server's word that it has no TLS):
+// verify-full where there is a root certificate to verify against, as
+// libpq looks for one; otherwise at least TLS.
+std::string TcpSslmode(const Settings& settings) {
+    const std::string given = ValueOf(settings, "sslmode");
+    if (!given.empty() && given != "prefer") return given;
+    const std::string root = ValueOf(settings, "sslrootcert");
+    if (!root.empty() || ::access(HomeFile(".postgresql/root.crt").c_str(), F_OK) == 0)
+        return "verify-full";
+    return "require";
 }
 
 // connect_timeout as libpq reads it: none or 0 waits for ever, less than 2
 // seconds is 2.
 int TimeoutSeconds(PGconn* conn) {
-    std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(PQconninfo(conn),
-                                                                         PQconninfoFree);
-    for (const PQconninfoOption* option = options.get(); option && option->keyword; ++option) {
-        if (std::string_view(option->keyword) != "connect_timeout" || !option->val) continue;
-        const std::string_view text(option->val);
-        int seconds = 0;
-        const auto parsed = std::from_chars(text.data(), text.data() + text.size(), seconds);
-        if (parsed.ec != std::errc() || seconds <= 0) return 0;
-        return std::max(seconds, 2);
-    }
-    return 0;
+    const std::string text = ValueOf(SettingsOf(conn), "connect_timeout");
+    int seconds = 0;
+    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (parsed.ec != std::errc() || seconds <= 0) return 0;
+    return std::max(seconds, 2);
 }
 
-// Waits until libpq's socket is ready for what it asked; false at the deadline.
-bool WaitForSocket(PGconn* conn, bool reading, std::optional<Clock::time_point> deadline) {
+// Waits until libpq's socket is ready for any of `events`; what it is
+// ready for, 0 at the deadline.
+short WaitForSocket(PGconn* conn, short events, std::optional<Clock::time_point> deadline) {
     pollfd watched{};
     watched.fd = PQsocket(conn);
-    watched.events = reading ? POLLIN : POLLOUT;
-    if (watched.fd < 0) return true;  // libpq will say what is wrong
+    watched.events = events;
+    if (watched.fd < 0) return events;  // libpq will say what is wrong
     for (;;) {
         int wait = -1;
         if (deadline) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now());
-            if (left.count() <= 0) return false;
+            if (left.count() <= 0) return 0;
             wait = static_cast<int>(std::min<long long>(left.count(), 60'000));
         }
         const int ready = ::poll(&watched, 1, wait);
-        if (ready > 0) return true;
-        if (ready < 0 && errno != EINTR) return true;  // let libpq meet the error itself
+        if (ready > 0) return watched.revents;
+        if (ready < 0 && errno != EINTR) return events;  // let libpq meet the error itself
     }
+}
+
+// "10 sekunder", "1,5 sekunder".
+std::string Seconds(std::chrono::milliseconds time) {
+    const long long ms = time.count();
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 != 0) text += "," + std::to_string(ms % 1000 / 100);
+    return text + (text == "1" ? " sekund" : " sekunder");
+}
+
+bool Failed(const pg_result* result) {
+    const ExecStatusType status = PQresultStatus(result);
+    return !result || (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK);
 }
 
 // libpq's message without the verbose mode's source locations.
@@ -262,15 +386,21 @@ void CheckConnectionString(const std::string& conninfo) {
         throw BadConnectionString("anslutningen kan inte läsas: " + cause,
                                   StartsWith(cause, "libpq") ? Redacted(english, conninfo) : "");
     }
-    for (const PQconninfoOption* option = options.get(); option->keyword; ++option) {
-        if (std::string_view(option->keyword) == "password" && option->val && *option->val)
-            throw BadConnectionString(
-                "anslutningen innehåller ett lösenord, och där syns det för andra (i "
-                "processlistan och skalets historik). Lägg lösenordet i ~/.pgpass (eller filen "
-                "som PGPASSFILE anger) eller i en tjänstefil (service=...), eller logga in med "
-                "ett klientcertifikat, och ta bort det ur anslutningen",
-                "");
-    }
+    const Settings given = SettingsOf(options.get());
+    if (given.count("password"))
+        throw BadConnectionString(
+            "anslutningen innehåller ett lösenord, och där syns det för andra (i "
+            "processlistan och skalets historik). Lägg lösenordet i ~/.pgpass (eller filen "
+            "som PGPASSFILE anger) eller i en tjänstefil (service=...), eller logga in med "
+            "ett klientcertifikat, och ta bort det ur anslutningen",
+            "");
+    if (given.count("sslpassword"))
+        throw BadConnectionString(
+            "anslutningen innehåller lösenordet till klientcertifikatets nyckel (sslpassword), "
+            "och där syns det för andra (i processlistan och skalets historik). Lägg det i en "
+            "tjänstefil (service=...) eller använd en nyckel utan lösenord, och ta bort det ur "
+            "anslutningen",
+            "");
 }
 
 Param Param::Text(std::string_view text) {
@@ -346,29 +476,25 @@ std::string Result::Bytes(int row, int column) const {
     return copy;
 }
 
-Connection Connection::Open(const std::string& conninfo) {
+Connection Connection::Open(const std::string& conninfo, std::chrono::milliseconds callTimeout) {
     CheckConnectionString(conninfo);
 
-    // Keywords before dbname give way to the string's own; those after it win.
-    bool timeoutGiven = false;
-    {
-        std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(
-            PQconninfoParse(conninfo.c_str(), nullptr), PQconninfoFree);
-        for (const PQconninfoOption* option = options.get(); option && option->keyword; ++option)
-            if (std::string_view(option->keyword) == "connect_timeout" && option->val &&
-                *option->val)
-                timeoutGiven = true;
-        const char* fromEnvironment = std::getenv("PGCONNECT_TIMEOUT");
-        if (fromEnvironment && *fromEnvironment) timeoutGiven = true;
+    // Keywords after dbname win over the string's own: ours go there only
+    // where the connection's settings have none.
+    const Settings resolved = Resolved(conninfo);
+    std::vector<const char*> keys{"dbname"};
+    std::vector<const char*> values{conninfo.c_str()};
+    for (const Default& setting : kDefaults) {
+        if (resolved.count(setting.keyword)) continue;
+        keys.push_back(setting.keyword);
+        values.push_back(setting.value);
     }
-    std::vector<const char*> keys{"application_name"};
-    std::vector<const char*> values{"leverans"};
-    if (!timeoutGiven) {
-        keys.push_back("connect_timeout");
-        values.push_back(kDefaultTimeout);
+    const bool tcp = OverTcp(resolved);
+    const std::string sslmode = tcp ? TcpSslmode(resolved) : "";
+    if (tcp) {
+        keys.push_back("sslmode");
+        values.push_back(sslmode.c_str());
     }
-    keys.push_back("dbname");
-    values.push_back(conninfo.c_str());
     keys.push_back("client_encoding");  // names go both ways as UTF-8
     values.push_back("UTF8");
     keys.push_back(nullptr);
@@ -377,6 +503,7 @@ Connection Connection::Open(const std::string& conninfo) {
     PGconn* raw = PQconnectStartParams(keys.data(), values.data(), 1);
     if (!raw) throw std::bad_alloc();
     Connection conn(raw);
+    conn.callTimeout_ = callTimeout;
     // Verbose messages carry the server's SQLSTATE, which tells a refused
     // login apart from a server that cannot take connections now.
     PQsetErrorVerbosity(raw, PQERRORS_VERBOSE);
@@ -398,7 +525,7 @@ Connection Connection::Open(const std::string& conninfo) {
     PostgresPollingStatusType state = atOnce ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
     while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
         furthest = std::max(furthest, StageOf(PQstatus(raw)));
-        if (!WaitForSocket(raw, state == PGRES_POLLING_READING, deadline)) {
+        if (WaitForSocket(raw, state == PGRES_POLLING_READING ? POLLIN : POLLOUT, deadline) == 0) {
             const std::string where = Where(raw);
             throw Unreachable("kontorets databasserver (" + where + ") svarade inte inom " +
                                   std::to_string(timeout) +
@@ -412,18 +539,33 @@ Connection Connection::Open(const std::string& conninfo) {
         }
     }
     if (state == PGRES_POLLING_FAILED) FailToConnect(raw, furthest, atOnce);
+    // Over a network a connection without TLS could be read and changed
+    // on the way; only sslmode=disable says that is meant.
+    if (!IsSocketFolder(PQhost(raw) ? PQhost(raw) : "") && PQsslInUse(raw) == 0 &&
+        ValueOf(SettingsOf(raw), "sslmode") != "disable")
+        throw TlsFailure("förbindelsen med kontorets databasserver (" + Where(raw) +
+                             ") är inte krypterad (TLS). Ange sslmode=verify-full och "
+                             "sslrootcert, eller sslmode=disable om ingen annan kan nå nätet "
+                             "mellan er",
+                         "TLS not in use, sslmode=" + ValueOf(SettingsOf(raw), "sslmode"));
     PQsetErrorVerbosity(raw, PQERRORS_DEFAULT);
+    // Statements are sent and awaited by hand, each within the call timeout.
+    if (PQsetnonblocking(raw, 1) != 0)
+        throw Unreachable("förbindelsen med kontorets databasserver kunde inte ställas in",
+                          Trimmed(PQerrorMessage(raw)));
     return conn;
 }
 
 Connection::~Connection() { Close(); }
 
-Connection::Connection(Connection&& other) noexcept : conn_(std::exchange(other.conn_, nullptr)) {}
+Connection::Connection(Connection&& other) noexcept
+    : conn_(std::exchange(other.conn_, nullptr)), callTimeout_(other.callTimeout_) {}
 
 Connection& Connection::operator=(Connection&& other) noexcept {
     if (this != &other) {
         Close();
         conn_ = std::exchange(other.conn_, nullptr);
+        callTimeout_ = other.callTimeout_;
     }
     return *this;
 }
@@ -446,19 +588,51 @@ Result Connection::Exec(const char* sql, std::initializer_list<Param> params) {
         lengths.push_back(param.IsNull() ? 0 : static_cast<int>(param.Value().size()));
         formats.push_back(param.IsBinary() ? 1 : 0);
     }
-    Result result(PQexecParams(conn_, sql, static_cast<int>(params.size()), nullptr, values.data(),
-                               lengths.data(), formats.data(), 0));
-    const ExecStatusType status = PQresultStatus(result.result_);
-    if (!result.result_ || (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK))
-        Fail(result.result_);
-    return result;
+    if (!conn_ || !PQsendQueryParams(conn_, sql, static_cast<int>(params.size()), nullptr,
+                                     values.data(), lengths.data(), formats.data(), 0))
+        Fail(nullptr);
+    return Answers();
 }
 
 void Connection::Execute(const char* sql) {
-    Result result(PQexec(conn_, sql));
-    const ExecStatusType status = PQresultStatus(result.result_);
-    if (!result.result_ || (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK))
-        Fail(result.result_);
+    if (!conn_ || !PQsendQuery(conn_, sql)) Fail(nullptr);
+    Answers();
+}
+
+Result Connection::Answers() {
+    const auto deadline = Clock::now() + callTimeout_;
+    // What the socket did not take at once goes as it does; answers that
+    // come meanwhile are read, or the server could wait on us.
+    for (int left = PQflush(conn_); left != 0; left = PQflush(conn_)) {
+        if (left < 0) Fail(nullptr);
+        const short ready = WaitForSocket(conn_, POLLIN | POLLOUT, deadline);
+        if (ready == 0) Abandon();
+        if ((ready & POLLIN) != 0 && !PQconsumeInput(conn_)) Fail(nullptr);
+    }
+    // Every answer is read, so the connection is ready for the next
+    // statement; the first failure is the one to tell.
+    Result kept;
+    for (;;) {
+        while (PQisBusy(conn_)) {
+            if (WaitForSocket(conn_, POLLIN, deadline) == 0) Abandon();
+            if (!PQconsumeInput(conn_)) Fail(nullptr);
+        }
+        Result next(PQgetResult(conn_));
+        if (!next.result_) break;
+        if (!kept.result_ || !Failed(kept.result_)) kept = std::move(next);
+    }
+    if (Failed(kept.result_)) Fail(kept.result_);
+    return kept;
+}
+
+void Connection::Abandon() {
+    const std::string where = Where(conn_);
+    Close();
+    throw Unreachable("kontorets databasserver (" + where + ") svarade inte inom " +
+                          Seconds(callTimeout_) +
+                          ", och förbindelsen stängdes; det som skickades sist kan ha kommit "
+                          "fram eller inte. Kontrollera anslutningen och nätet och försök igen",
+                      "no answer within the call timeout");
 }
 
 void Connection::Fail(pg_result* result) const {
@@ -475,6 +649,12 @@ void Connection::Fail(pg_result* result) const {
         throw Unreachable(
             "förbindelsen med kontorets databasserver bröts; det som skickades sist kan ha "
             "kommit fram eller inte",
+            detail, sqlstate);
+    // statement_timeout, lock_timeout and NOWAIT: the server was busy.
+    if (sqlstate == "57014" || sqlstate == "55P03")
+        throw Unreachable(
+            "kontorets databasserver hann inte med det som efterfrågades, eller väntade för "
+            "länge på annat arbete; försök igen senare",
             detail, sqlstate);
     if (sqlstate == "40001" || sqlstate == "40P01")
         throw Unreachable(
@@ -507,14 +687,19 @@ Transaction::Transaction(Connection& conn) : conn_(conn) { conn_.Execute("BEGIN"
 
 Transaction::~Transaction() {
     PGconn* raw = conn_.handle();
-    if (open_ && raw && PQstatus(raw) == CONNECTION_OK && PQtransactionStatus(raw) != PQTRANS_IDLE)
-        PQclear(PQexec(raw, "ROLLBACK"));
+    if (!open_ || !raw || PQstatus(raw) != CONNECTION_OK ||
+        PQtransactionStatus(raw) == PQTRANS_IDLE)
+        return;
+    try {
+        conn_.Execute("ROLLBACK");
+    } catch (const Error&) {
+        // The connection is lost, and the server rolls back with it.
+    }
 }
 
 void Transaction::Commit() {
     // A transaction that failed earlier answers COMMIT with ROLLBACK, no error.
-    Result result(PQexec(conn_.handle(), "COMMIT"));
-    if (PQresultStatus(result.result_) != PGRES_COMMAND_OK) conn_.Fail(result.result_);
+    const Result result = conn_.Exec("COMMIT");
     open_ = false;
     if (std::string_view(PQcmdStatus(result.result_)) != "COMMIT")
         throw Refused("kontorets databas ångrade ändringen i stället för att spara den",

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -37,6 +38,13 @@ private:
 class Connection;
 class Transaction;
 
+// How long one statement may take, from sending it to its last answer,
+// before the connection is given up as lost: the office's own commands
+// wait long, a van short (it tries again on a new connection, and a
+// network gone silent must not hold its saves back).
+inline constexpr std::chrono::milliseconds kOfficeCallTimeout{30'000};
+inline constexpr std::chrono::milliseconds kVanCallTimeout{10'000};
+
 class Result {
 public:
     Result() = default;
@@ -67,13 +75,20 @@ private:
 class Connection {
 public:
     Connection() = default;
-    // Connects with a libpq connection string or URI, given unchanged to
-    // libpq, so that its TLS settings (sslmode, sslrootcert, ...) apply as
-    // written. application_name is leverans, connect_timeout 5 seconds
-    // unless the string or PGCONNECT_TIMEOUT sets one. Refused before
-    // connecting (BadConnectionString) when libpq cannot read the string or
-    // it holds a password; then Unreachable, LoginRefused or TlsFailure.
-    static Connection Open(const std::string& conninfo);
+    // Connects with a libpq connection string or URI, given to libpq with
+    // its TLS settings (sslmode, sslrootcert, ...) as written. Settings it
+    // leaves out, also after a service file and the environment, are ours:
+    // application_name leverans, connect_timeout 5 seconds, TCP keepalives
+    // and tcp_user_timeout, and over TCP (where sslmode is none or prefer)
+    // sslmode verify-full when a root certificate is at hand (sslrootcert,
+    // ~/.postgresql/root.crt), require otherwise. Over TCP a connection
+    // without TLS is refused unless the settings say sslmode=disable.
+    // Refused before connecting (BadConnectionString) when libpq cannot read
+    // the string, it holds a password, or its service cannot be found; then
+    // Unreachable, LoginRefused or TlsFailure. Every statement then has
+    // `callTimeout`.
+    static Connection Open(const std::string& conninfo,
+                           std::chrono::milliseconds callTimeout = kOfficeCallTimeout);
 
     ~Connection();
     Connection(Connection&& other) noexcept;
@@ -90,14 +105,23 @@ public:
     // Fixed SQL without parameters, possibly several statements (DDL).
     void Execute(const char* sql);
 
+    // A statement without its last answer within this is Unreachable, and
+    // the connection is closed: what it sent may or may not have been done.
+    void SetCallTimeout(std::chrono::milliseconds timeout) { callTimeout_ = timeout; }
+    std::chrono::milliseconds CallTimeout() const { return callTimeout_; }
+
     void Close();
 
 private:
     friend class Transaction;
     explicit Connection(pg_conn* conn) : conn_(conn) {}
+    // Waits for the answers to what was just sent, within the call timeout.
+    Result Answers();
     [[noreturn]] void Fail(pg_result* result) const;
+    [[noreturn]] void Abandon();
 
     pg_conn* conn_ = nullptr;
+    std::chrono::milliseconds callTimeout_ = kOfficeCallTimeout;
 };
 
 // BEGIN on construction; ROLLBACK on destruction unless committed. A commit
@@ -118,7 +142,7 @@ private:
 
 // The checks made before connecting, on their own: throws
 // BadConnectionString when libpq cannot read conninfo or it holds a
-// password.
+// password (password, sslpassword).
 void CheckConnectionString(const std::string& conninfo);
 
 // The SQLSTATE in a verbose libpq message ("FATAL:  28P01: ..."), the last

@@ -98,7 +98,7 @@ void Sender::State::Run() {
             const int total = static_cast<int>(journal.Count());
             Report(std::max(0, total - confirmed));
             if (!conn.handle()) {
-                conn = pq::Connection::Open(setup.conninfo);
+                conn = pq::Connection::Open(setup.conninfo, pq::kVanCallTimeout);
                 RecordHeard(conn, setup.van);
             }
             if (officeHas < 0) officeHas = OfficeSaveCount(conn, setup.van, setup.date, setup.uid);

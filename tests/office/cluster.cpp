@@ -324,6 +324,7 @@ Cluster::Cluster(const ClusterSetup& setup) : setup_(setup) {
         hba << "local all needs_password scram-sha-256\n"
                "local all all trust\n";
         if (setup_.tls) hba << "hostssl all all 127.0.0.1/32 trust\n";
+        if (setup_.tcp) hba << "host all all 127.0.0.1/32 trust\n";
         hba.close();
         if (!hba) throw std::runtime_error("pg_hba.conf could not be written");
         if (setup_.tls) {
@@ -360,12 +361,11 @@ void Cluster::Start() {
         // so a hard stop of the server loses none.
         "-c", "fsync=off", "-c", "full_page_writes=off", "-c", "shared_buffers=16MB", "-c",
         "max_connections=40", "-c", "autovacuum=off", "-c", "lc_messages=C"};
+    argv.insert(argv.end(), {"-c", std::string("listen_addresses=") +
+                                       (setup_.tls || setup_.tcp ? "127.0.0.1" : "")});
     if (setup_.tls) {
-        argv.insert(argv.end(), {"-c", "listen_addresses=127.0.0.1", "-c", "ssl=on", "-c",
-                                 "ssl_cert_file=" + folder_ + "/server.crt", "-c",
-                                 "ssl_key_file=" + folder_ + "/server.key"});
-    } else {
-        argv.insert(argv.end(), {"-c", "listen_addresses="});
+        argv.insert(argv.end(), {"-c", "ssl=on", "-c", "ssl_cert_file=" + folder_ + "/server.crt",
+                                 "-c", "ssl_key_file=" + folder_ + "/server.key"});
     }
     server_ = Spawn(argv, folder_ + "/postgres.log", true, true);
 

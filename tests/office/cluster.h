@@ -17,13 +17,15 @@
 // Authentication (pg_hba.conf): the role needs_password must give a
 // password over the socket; every other role is trusted there. A TLS
 // cluster also listens on 127.0.0.1 (a free port, nowhere else) and takes
-// TLS connections only, trusted likewise.
+// TLS connections only, trusted likewise; a TCP one takes any there.
 namespace office_testing {
 
 struct ClusterSetup {
     // Also TLS on 127.0.0.1, with a certificate for localhost signed by a
     // CA made for the cluster (CaFile); otherwise the Unix socket only.
     bool tls = false;
+    // Also plain TCP (no TLS) on 127.0.0.1, trusted there.
+    bool tcp = false;
 };
 
 enum class RoleKind { Login, NoLogin, Superuser, BypassRls };

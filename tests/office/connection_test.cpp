@@ -11,7 +11,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <optional>
 
 #include "tests/office/office_fixture.h"
 
@@ -75,6 +78,36 @@ private:
     int socket_ = -1;
     int port_ = 0;
 };
+
+// An environment variable set for a test, as it was after.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+        if (const char* was = std::getenv(name)) was_ = was;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnvironment() { was_ ? ::setenv(name_, was_->c_str(), 1) : ::unsetenv(name_); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> was_;
+};
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::trunc) << text;
+}
+
+// A connection's settings as libpq uses them.
+std::map<std::string, std::string> SettingsOf(const office::pq::Connection& conn) {
+    std::map<std::string, std::string> settings;
+    std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(PQconninfo(conn.handle()),
+                                                                         PQconninfoFree);
+    for (const PQconninfoOption* option = options.get(); option && option->keyword; ++option)
+        if (option->val) settings[option->keyword] = option->val;
+    return settings;
+}
 
 using Connection = OfficeTest;
 
@@ -184,20 +217,123 @@ TEST_F(Connection, FailuresAreToldApart) {
     ::unsetenv("PGPASSFILE");
 }
 
-TEST_F(Connection, AServerThatNeverAnswersTimesOut) {
+TEST_F(Connection, SettingsThatCannotWorkAreRefusedBeforeConnecting) {
+    const EmptyFolder nobody;
+    const std::string services = nobody.Path() + "/pg_service.conf";
+    WriteFile(services, "[bageri]\nhost=" + nobody.Path() + "\n");
+    struct Case {
+        std::string conninfo;
+        std::string serviceFile;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {"host=" + nobody.Path() + " sslcert=bil.crt sslkey=bil.key sslpassword=hemligt", services,
+         "anslutningen innehåller lösenordet till klientcertifikatets nyckel (sslpassword), och "
+         "där syns det för andra (i processlistan och skalets historik). Lägg det i en tjänstefil "
+         "(service=...) eller använd en nyckel utan lösenord, och ta bort det ur anslutningen"},
+        {"service=okand", services,
+         "anslutningens tjänst \"okand\" finns inte i tjänstefilen \"" + services +
+             "\" eller i systemets pg_service.conf, eller filen har ett fel"},
+        {"service=bageri", nobody.Path() + "/saknas.conf",
+         "tjänstefilen \"" + nobody.Path() +
+             "/saknas.conf\" som PGSERVICEFILE anger finns inte eller kan inte läsas, så "
+             "anslutningens tjänst \"bageri\" kan inte slås upp"},
+    };
+    for (const Case& bad : cases) {
+        SCOPED_TRACE(bad.conninfo);
+        const ScopedEnvironment file("PGSERVICEFILE", bad.serviceFile);
+        const auto refused = Thrown<office::BadConnectionString>(
+            [&bad] { office::pq::Connection::Open(bad.conninfo); });
+        EXPECT_EQ(refused.what(), bad.message);
+        EXPECT_FALSE(Contains(refused.detail(), "hemligt"));
+    }
+}
+
+// The connection's own settings, from its string or a service file, win;
+// ours fill the rest.
+TEST_F(Connection, OurSettingsFillWhatTheConnectionLeavesOut) {
+    const EmptyFolder folder;
+    const std::string services = folder.Path() + "/pg_service.conf";
+    WriteFile(services, "[kontoret]\nhost=" + cluster->SocketFolder() +
+                            "\nport=" + std::to_string(cluster->Port()) + "\ndbname=" + database +
+                            "\nuser=kontor\nkeepalives_count=9\napplication_name=kassa\n");
+    const ScopedEnvironment file("PGSERVICEFILE", services);
+    using Settings = std::map<std::string, std::string>;
+    const Settings ours{
+        {"application_name", "leverans"}, {"connect_timeout", "5"},     {"keepalives", "1"},
+        {"keepalives_idle", "20"},        {"keepalives_interval", "5"}, {"keepalives_count", "3"},
+        {"tcp_user_timeout", "20000"},    {"client_encoding", "UTF8"}};
+    const auto With = [&ours](const Settings& changed) {
+        Settings settings = ours;
+        for (const auto& [keyword, value] : changed) settings[keyword] = value;
+        return settings;
+    };
+    const std::pair<std::string, Settings> cases[] = {
+        {Conninfo("kontor"), ours},
+        {Conninfo("kontor") + " keepalives_idle=7 connect_timeout=9 application_name=annan",
+         With({{"keepalives_idle", "7"}, {"connect_timeout", "9"}, {"application_name", "annan"}})},
+        {"service=kontoret", With({{"keepalives_count", "9"}, {"application_name", "kassa"}})},
+    };
+    for (const auto& [conninfo, expected] : cases) {
+        SCOPED_TRACE(conninfo);
+        const Settings used = SettingsOf(office::pq::Connection::Open(conninfo));
+        for (const auto& [keyword, value] : expected) EXPECT_EQ(used.at(keyword), value) << keyword;
+    }
+}
+
+TEST_F(Connection, AServerThatNeverAnswersTimesOutAsTheSettingsSay) {
     const SilentPort silent(true);
-    const auto start = std::chrono::steady_clock::now();
-    const auto waited = Thrown<office::Unreachable>([&silent] {
-        office::pq::Connection::Open("host=127.0.0.1 port=" + std::to_string(silent.Port()) +
-                                     " dbname=leverans connect_timeout=2 sslmode=disable");
-    });
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(std::string(waited.what()),
-              "kontorets databasserver (värden 127.0.0.1, port " + std::to_string(silent.Port()) +
-                  ") svarade inte inom 2 sekunder. Kontrollera anslutningen och nätet och försök "
-                  "igen");
-    EXPECT_GE(took, std::chrono::milliseconds(1900));
-    EXPECT_LT(took, std::chrono::seconds(10));
+    const EmptyFolder folder;
+    const std::string services = folder.Path() + "/pg_service.conf";
+    const std::string server = "host=127.0.0.1 port=" + std::to_string(silent.Port());
+    WriteFile(services, "[tyst]\nhost=127.0.0.1\nport=" + std::to_string(silent.Port()) +
+                            "\nconnect_timeout=2\n");
+    const ScopedEnvironment file("PGSERVICEFILE", services);
+    for (const std::string& conninfo :
+         {server + " dbname=leverans connect_timeout=2 sslmode=disable",
+          std::string("service=tyst dbname=leverans")}) {
+        SCOPED_TRACE(conninfo);
+        const auto start = std::chrono::steady_clock::now();
+        const auto waited =
+            Thrown<office::Unreachable>([&conninfo] { office::pq::Connection::Open(conninfo); });
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(std::string(waited.what()),
+                  "kontorets databasserver (värden 127.0.0.1, port " +
+                      std::to_string(silent.Port()) +
+                      ") svarade inte inom 2 sekunder. Kontrollera anslutningen och nätet och "
+                      "försök igen");
+        EXPECT_GE(took, std::chrono::milliseconds(1900));
+        EXPECT_LT(took, std::chrono::seconds(4));
+    }
+}
+
+// A statement the server gives up on (statement_timeout, lock_timeout) is
+// worth trying again, as the office was only busy.
+TEST_F(Connection, ServerTimeoutsAreWorthTryingAgain) {
+    office::pq::Connection holder = Office();
+    holder.Execute("CREATE TABLE lasta (n int); INSERT INTO lasta VALUES (1)");
+    office::pq::Transaction locked(holder);
+    holder.Execute("SELECT * FROM lasta FOR UPDATE");
+    struct Case {
+        const char* setting;
+        const char* statement;
+        const char* sqlstate;
+    };
+    const Case cases[] = {
+        {"SET statement_timeout = '1ms'", "SELECT pg_sleep(1)", "57014"},
+        {"SET lock_timeout = '1ms'", "SELECT * FROM lasta FOR UPDATE", "55P03"},
+        {"SELECT 1", "SELECT * FROM lasta FOR UPDATE NOWAIT", "55P03"},
+    };
+    for (const Case& one : cases) {
+        SCOPED_TRACE(one.statement);
+        office::pq::Connection conn = Office();
+        conn.Execute(one.setting);
+        const auto busy = Thrown<office::Unreachable>([&conn, &one] { conn.Exec(one.statement); });
+        EXPECT_EQ(std::string(busy.what()),
+                  "kontorets databasserver hann inte med det som efterfrågades, eller väntade för "
+                  "länge på annat arbete; försök igen senare");
+        EXPECT_EQ(busy.sqlstate(), one.sqlstate);
+    }
 }
 
 TEST_F(Connection, TheProgramIsNamedAndNamesAreUtf8) {
@@ -262,6 +398,51 @@ TEST_F(Tls, ACertificateThatDoesNotVerifyIsATlsFailure) {
     // Without TLS this server lets no one in.
     EXPECT_THROW(office::pq::Connection::Open(Over("localhost", "sslmode=disable")),
                  office::LoginRefused);
+}
+
+// Over TCP, TLS unless the settings say sslmode=disable: required where
+// they say nothing, verified against a root certificate where there is one.
+TEST_F(Tls, OverTcpTlsIsTheDefaultAndPlainTextIsRefused) {
+    ClusterSetup setup;
+    setup.tcp = true;
+    const Cluster plain(setup);
+    const std::string plainServer =
+        "host=127.0.0.1 port=" + std::to_string(plain.Port()) + " dbname=postgres user=postgres";
+    const EmptyFolder home;
+    const ScopedEnvironment homeIs("HOME", home.Path());
+    fs::create_directories(home.Path() + "/.postgresql");
+    struct Case {
+        std::string conninfo;
+        bool rootInHome;
+        const char* sslmode;  // used, when it connects
+        const char* failure;  // libpq's or our detail, when it is refused
+    };
+    const std::vector<Case> cases{
+        {plainServer, false, nullptr, "server does not support SSL"},
+        {plainServer + " sslmode=allow", false, nullptr, "TLS not in use"},
+        {plainServer + " sslmode=disable", false, "disable", nullptr},
+        {Over("localhost", ""), false, "require", nullptr},
+        {Over("localhost", "sslrootcert=" + cluster_->CaFile()), false, "verify-full", nullptr},
+        {Over("127.0.0.1", "sslrootcert=" + cluster_->CaFile()), false, nullptr,
+         "does not match host name"},
+        {Over("localhost", ""), true, "verify-full", nullptr},
+        {Over("127.0.0.1", ""), true, nullptr, "does not match host name"},
+    };
+    for (const Case& one : cases) {
+        SCOPED_TRACE(one.conninfo + (one.rootInHome ? " with ~/.postgresql/root.crt" : ""));
+        const std::string root = home.Path() + "/.postgresql/root.crt";
+        fs::remove(root);
+        if (one.rootInHome) fs::copy_file(cluster_->CaFile(), root);
+        if (one.failure) {
+            const auto refused =
+                Thrown<office::TlsFailure>([&one] { office::pq::Connection::Open(one.conninfo); });
+            EXPECT_TRUE(Contains(refused.detail(), one.failure)) << refused.detail();
+            continue;
+        }
+        const office::pq::Connection conn = office::pq::Connection::Open(one.conninfo);
+        EXPECT_EQ(SettingsOf(conn).at("sslmode"), one.sslmode);
+        EXPECT_EQ(PQsslInUse(conn.handle()), std::string(one.sslmode) == "disable" ? 0 : 1);
+    }
 }
 
 }  // namespace
