@@ -40,7 +40,8 @@ constexpr double kGoalMs = 30'000;
 constexpr const char* kDate = "2031-01-01";
 
 int Run(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const int rounds =
+        argc > 1 ? std::max(1, static_cast<int>(std::strtol(argv[1], nullptr, 10))) : 3;
     if (rounds >= kShops)
         throw std::runtime_error("at most " + std::to_string(kShops - 1) + " rounds");
 

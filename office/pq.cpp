@@ -217,11 +217,12 @@ Settings Resolved(const std::string& conninfo) {
 // Whether any server the settings name is reached over TCP.
 bool OverTcp(const Settings& settings) {
     if (!ValueOf(settings, "hostaddr").empty()) return true;
-    const std::string hosts = ValueOf(settings, "host");
+    const std::string list = ValueOf(settings, "host");
+    const std::string_view hosts = list;
     std::size_t from = 0;
     for (std::size_t comma = hosts.find(','); from <= hosts.size(); comma = hosts.find(',', from)) {
-        if (comma == std::string::npos) comma = hosts.size();
-        if (!IsSocketFolder(std::string_view(hosts).substr(from, comma - from))) return true;
+        if (comma == std::string_view::npos) comma = hosts.size();
+        if (!IsSocketFolder(hosts.substr(from, comma - from))) return true;
         from = comma + 1;
     }
     return false;
@@ -232,7 +233,7 @@ bool OverTcp(const Settings& settings) {
 // verify-full where there is a root certificate to verify against, as
 // libpq looks for one; otherwise at least TLS.
 std::string TcpSslmode(const Settings& settings) {
-    const std::string given = ValueOf(settings, "sslmode");
+    std::string given = ValueOf(settings, "sslmode");
     if (!given.empty() && given != "prefer") return given;
     const std::string root = ValueOf(settings, "sslrootcert");
     if (!root.empty() || ::access(HomeFile(".postgresql/root.crt").c_str(), F_OK) == 0)
