@@ -202,9 +202,10 @@ void Sender::State::Run() {
             Report();
             if (!conn.handle()) {
                 conn = pq::Connection::Open(setup.conninfo);
-                RecordHeard(conn, setup.van);
                 tryHeld = true;  // a new connection: whatever was refused may pass now
             }
+            // In touch now; and a connection lost while idle is found here.
+            RecordHeard(conn, setup.van);
             for (Served* served : order) {
                 if (Stopping()) break;
                 if (tryHeld) served->nextTry = {};
