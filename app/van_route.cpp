@@ -1,5 +1,8 @@
 #include "app/van_route.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -39,7 +42,22 @@ std::string DataHome() {
 }
 
 std::string Unwritable(const std::string& folder, int error) {
-    return "Rutten kan inte sparas i mappen " + folder + ": " + day::WriteCause(error) + ".";
+    const std::string cause = error == ENOTDIR || error == EEXIST
+                                  ? "en del av sökvägen är en fil, inte en mapp"
+                                  : day::WriteCause(error);
+    return "Rutten kan inte sparas i mappen " + folder + ": " + cause + ".";
+}
+
+// Refused before the office is asked, so that a route the van cannot keep
+// is never noted there as fetched; nothing is created yet.
+void CheckWritable(const std::string& folder) {
+    std::error_code ec;
+    fs::path existing = folder;
+    while (existing.has_parent_path() && existing != existing.root_path() &&
+           !fs::exists(fs::symlink_status(existing, ec)))
+        existing = existing.parent_path();
+    if (!fs::is_directory(existing, ec)) throw DataFolderError(Unwritable(folder, ENOTDIR));
+    if (::access(existing.c_str(), W_OK) != 0) throw DataFolderError(Unwritable(folder, errno));
 }
 
 // The route fetched last for the day: the newest route file in its folder.
@@ -72,6 +90,7 @@ std::string KeptRouteFolder(const std::string& van, const std::string& date) {
 VanRoute FetchVanRoute(const std::string& conninfo, const std::string& van,
                        const std::string& date) {
     const std::string folder = KeptRouteFolder(van, date);
+    CheckWritable(folder);
     std::optional<office::PublishedRoute> published;
     try {
         office::pq::Connection conn = office::pq::Connection::Open(conninfo);

@@ -238,8 +238,12 @@ TEST_F(VanWindow, WhatAVanIsRefused) {
         QStringList arguments;
         int status;
         const char* said;
+        QString dataHome = {};  // the test's own when empty; "-": neither HOME nor XDG_DATA_HOME
     };
     const QString elsewhere = Q(cluster->Folder() + "/ingen");
+    QFile notAFolder(home.filePath("fil"));
+    ASSERT_TRUE(notAFolder.open(QIODevice::WriteOnly));
+    notAFolder.close();
     const std::vector<Case> cases = {
         {"another van's route", Van("bil4", "3"), 1,
          "leverans: Kontoret har ingen rutt för bil 3 den 2026-12-07.\n"},
@@ -256,16 +260,26 @@ TEST_F(VanWindow, WhatAVanIsRefused) {
          2,
          "inget datum"},
         {"no office", {"--bil", "3"}, 2, "kontorets databas är inte angiven"},
+        {"no home for the van's days", Van(), 1, "varken HOME eller XDG_DATA_HOME är satt", "-"},
+        {"a data folder that cannot be made", Van(), 1, "Rutten kan inte sparas i mappen ",
+         home.filePath("fil")},
     };
     const std::string before = Value("kontor", "SELECT count(*) FROM leverans.heard");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QProcessEnvironment env;
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), c.dataHome.isEmpty() ? home.path()
+                                                    : c.dataHome == "-"  ? ""
+                                                                         : c.dataHome);
+        if (c.dataHome == "-") env.insert(QStringLiteral("HOME"), QString());
         env.insert(QStringLiteral("LEVERANS_KONTOR"), QString());
         const auto run = RunLeverans(c.arguments, QString(), env);
         EXPECT_EQ(run.status, c.status);
         EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.said))) << run.err.toStdString();
+        if (!c.dataHome.isEmpty() && c.dataHome != "-")
+            EXPECT_TRUE(run.err.contains(c.dataHome + "/leverans/bil-3/2026-12-07: en del av "
+                                                      "sökvägen är en fil, inte en mapp."))
+                << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty());
     }
     // Nothing fetched, nothing kept, no window started, nothing at the office.
