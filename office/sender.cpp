@@ -115,7 +115,6 @@ struct Sender::State {
     std::mutex mutex;
     std::condition_variable wake;
     bool notified = false;
-    bool again = false;
     bool stopping = false;
     bool running = true;
     std::optional<Outbox> lastReported;
@@ -177,13 +176,6 @@ void Sender::Notify() {
     state_->wake.notify_all();
 }
 
-void Sender::TryAgain() {
-    const std::lock_guard lock(state_->mutex);
-    state_->notified = true;
-    state_->again = true;
-    state_->wake.notify_all();
-}
-
 void Sender::State::Run() {
     pq::Connection conn;
     auto retry = setup.firstRetry;
@@ -193,7 +185,6 @@ void Sender::State::Run() {
             const std::lock_guard lock(mutex);
             if (stopping) break;
             notified = false;
-            tryHeld = std::exchange(again, false);
         }
         bool reached = false;
         try {
@@ -378,8 +369,11 @@ void Sender::State::Serve(pq::Connection& conn, Served& served) {
             TellOffice([&] {
                 ClearProblems(conn, setup.van, served.date, served.Uid(), ProblemKind::Conflict);
             });
+        // Sent on from the first gap: a save the office holds already is
+        // taken as held, not twice.
         served.confirmed = 0;
-        for (const HeldSave& save : held) served.confirmed = std::max(served.confirmed, save.seq);
+        for (const HeldSave& save : held)
+            if (save.seq == served.confirmed + 1) served.confirmed = save.seq;
         return true;
     };
     if ((served.confirmed < 0 || served.hold != Hold::None) && !ask()) return;

@@ -73,9 +73,6 @@ public:
 
     // A save has been kept in the journal: send it now. Never waits.
     void Notify();
-    // Something the office's answers may depend on changed (a new route was
-    // fetched): held journals are tried again now. Never waits.
-    void TryAgain();
 
     struct State;
 
