@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
+#include "day/fingerprint.h"
 #include "office/fleet.h"
 #include "office/van_order.h"
 #include "tests/office/office_fixture.h"
@@ -101,6 +103,123 @@ TEST_F(Fleet, AVanIsMappedToOneRoleThatMayBeAVan) {
     // A van's role maps nothing.
     office::pq::Connection van = As("bil4");
     EXPECT_THROW(office::AddVan(van, "6", "bil10"), office::Refused);
+}
+
+// Save `seq` of van 3's journal `uid` at 08:MM, sent now.
+bool Send(office::pq::Connection& van, office::SaveToSend save, const char* uid, int minute) {
+    save.uid = uid;
+    save.savedAt = "2026-12-07T08:" + std::string(minute < 10 ? "0" : "") + std::to_string(minute) +
+                   ":00+01:00";
+    return office::SendSave(van, save);
+}
+
+TEST_F(Fleet, ARouteTheVanHasFetchedIsReplacedOnlyWhenTheOfficeSaysSo) {
+    office::pq::Connection office = Office();
+    office::pq::Connection van = As("bil3");
+    ASSERT_TRUE(office::FetchRoute(van, "3", kDate).has_value());
+    const auto refused = Thrown<office::Refused>(
+        [&] { office::PublishRoute(office, "3", kDate, "onsdag.csv", kWednesday); });
+    EXPECT_TRUE(std::string(refused.what())
+                    .starts_with("bil 3 har redan hämtat rutten för 2026-12-07 (hämtad "))
+        << refused.what();
+    // The same route again replaces nothing; a route not fetched is replaced.
+    EXPECT_FALSE(office::PublishRoute(office, "3", kDate, "tisdag2.csv", kTuesday).replaced);
+    const auto free = office::PublishRoute(office, "4", kDate, "onsdag.csv", kWednesday);
+    EXPECT_TRUE(free.replaced && !free.begun);
+    const auto anyway =
+        office::PublishRoute(office, "3", kDate, "onsdag.csv", kWednesday, office::Replace::Anyway);
+    EXPECT_TRUE(anyway.replaced && anyway.begun);
+    EXPECT_EQ(office::FetchRoute(van, "3", kDate)->name, "onsdag.csv");
+    EXPECT_EQ(Value("kontor",
+                    "SELECT string_agg(name, ',' ORDER BY name) "
+                    "FROM leverans.route_versions WHERE van = '3'"),
+              "onsdag.csv,tisdag2.csv");
+}
+
+TEST_F(Fleet, TheReportTakesEachShopsLatestSaveInAnyJournalUnderItsRoute) {
+    office::pq::Connection van = As("bil3");
+    constexpr const char* kThirdUid = "00000000000000000000000000000003";
+    // One journal: shop 1, shop 2, shop 2 corrected. Another: shop 1 later,
+    // shop 2 before the correction, shop 4 at the same minute as the first
+    // journal's shop 4, which the office receives after it.
+    ASSERT_TRUE(Send(van, Save("3", 1, 1, {10, 0, -1}), kUid, 5));
+    ASSERT_TRUE(Send(van, Save("3", 2, 2, {6, 25, 0}), kUid, 10));
+    ASSERT_TRUE(Send(van, Save("3", 3, 2, {5, 26, 1}), kUid, 15));
+    ASSERT_TRUE(Send(van, Save("3", 1, 1, {9, 0, 0}), kOtherUid, 7));
+    ASSERT_TRUE(Send(van, Save("3", 2, 2, {1, 1, 1}), kOtherUid, 12));
+    ASSERT_TRUE(Send(van, Save("3", 3, 4, {1, 1, 1}), kOtherUid, 20));
+    ASSERT_TRUE(Send(van, Save("3", 4, 4, {4, 4, 4}), kUid, 20));
+    // The route replaced: the first journal goes on with the old one, a new
+    // journal begins on the new one.
+    office::pq::Connection office = Office();
+    office::PublishRoute(office, "3", kDate, "onsdag.csv", kWednesday, office::Replace::Anyway);
+    ASSERT_TRUE(Send(van, Save("3", 5, 3, {1, 7, 3}), kUid, 30));
+    office::SaveToSend wednesday = Save("3", 1, 1, {4, 3});
+    wednesday.fingerprint = day::Fingerprint(kWednesday);
+    ASSERT_TRUE(Send(van, wednesday, kThirdUid, 31));
+
+    EXPECT_EQ(office::FleetReport(office, kDate),
+              "\xEF\xBB\xBF"
+              "Datum;Bil;Butik nr;Butik;Artikel;Beställt;Levererat\r\n"
+              "2026-12-07;3;1;Maxi tur 1;108 Skivad J.F.;12;9\r\n"
+              "2026-12-07;3;1;Maxi tur 1;120 Lyxfranska;2;0\r\n"
+              "2026-12-07;3;2;ICA Butiken;108 Skivad J.F.;6;5\r\n"
+              "2026-12-07;3;2;ICA Butiken;116 Jätterasker;30;26\r\n"
+              "2026-12-07;3;2;ICA Butiken;120 Lyxfranska;0;1\r\n"
+              "2026-12-07;3;3;Lokala Statoil;108 Skivad J.F.;1;1\r\n"
+              "2026-12-07;3;3;Lokala Statoil;116 Jätterasker;7;7\r\n"
+              "2026-12-07;3;3;Lokala Statoil;120 Lyxfranska;3;3\r\n"
+              "2026-12-07;3;4;'=Maxi tur 2;108 Skivad J.F.;5;4\r\n"
+              "2026-12-07;3;4;'=Maxi tur 2;116 Jätterasker;3;4\r\n"
+              "2026-12-07;3;4;'=Maxi tur 2;120 Lyxfranska;0;4\r\n"
+              "2026-12-07;3;1;Konsum;108 Skivad J.F.;4;4\r\n"
+              "2026-12-07;3;1;Konsum;201 Limpa;3;3\r\n");
+}
+
+TEST(StatusText, OneLinePerVanWithRefusalsAndConflictsLast) {
+    const std::time_t at = 1796630040;  // 2026-12-07 08:54 UTC
+    const std::string when = office::LocalMinute(at);
+    office::VanStatus van;
+    van.van = "3";
+    van.routeName = "tisdag.csv";
+    van.shops = 4;
+    struct Case {
+        const char* name;
+        std::function<void(office::VanStatus&)> change;
+        std::string line;
+    };
+    const std::string begun = "Bil 3 (tisdag.csv): sparade 2 av 4 butiker, senast sparad " + when +
+                              ", senast hörd " + when;
+    const std::vector<Case> cases{
+        {"not begun", [](office::VanStatus&) {},
+         "Bil 3 (tisdag.csv): ej påbörjad (4 butiker), aldrig hörd"},
+        {"begun",
+         [at](office::VanStatus& v) {
+             v.savedShops = 2;
+             v.lastSave = v.lastHeard = at;
+         },
+         begun},
+        {"refused",
+         [at](office::VanStatus& v) {
+             v.refusedSaves = 2;
+             v.refusalReason = "sparningen\nföre den saknas";
+             v.refusedAt = at;
+         },
+         begun + "; 2 sparningar vägrade (senast " + when + "): sparningen före den saknas"},
+        {"and a conflict",
+         [](office::VanStatus& v) {
+             v.refusedSaves = 1;
+             v.conflicts = 1;
+             v.conflictReason = "andra siffror";
+         },
+         begun + "; 1 sparning vägrad (senast " + when +
+             "): sparningen före den saknas; 1 konflikt: andra siffror"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.change(van);
+        EXPECT_EQ(office::StatusText({van}, kDate), c.line + "\n");
+    }
 }
 
 }  // namespace

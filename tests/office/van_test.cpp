@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <regex>
 #include <thread>
 
@@ -73,8 +74,9 @@ TEST_F(VanCalls, TheOfficeRefusesSavesThatDoNotFollow) {
         const char* sqlstate;
     };
     std::vector<Case> cases{
-        {"made on another route", Save("3", 2, 2, {1, 1, 1}), office::kSaveOnOtherRoute},
-        {"from another journal", Save("3", 2, 2, {1, 1, 1}), office::kSaveOfOtherJournal},
+        {"made on a route never published", Save("3", 2, 2, {1, 1, 1}), office::kSaveOnOtherRoute},
+        {"another journal's first save missing", Save("3", 2, 2, {1, 1, 1}),
+         office::kSaveOutOfOrder},
         {"with a save missing before it", Save("3", 3, 3, {1, 1, 1}), office::kSaveOutOfOrder},
         {"another save under a seq held", Save("3", 1, 2, {1, 1, 1}), ""},
         {"on a day without a route", Save("3", 1, 1, {1, 1, 1}), "23503"},
@@ -92,63 +94,129 @@ TEST_F(VanCalls, TheOfficeRefusesSavesThatDoNotFollow) {
     }
 }
 
-TEST_F(VanCalls, AFirstSaveWaitsForARepublishAndIsRefusedOnTheReplacedRoute) {
+TEST_F(VanCalls, AFetchWaitsForARepublishAndGetsTheNewRoute) {
     office::pq::Connection office = Office();
     office::pq::Transaction republish(office);
     office.Exec("SELECT leverans.lock_day('3', '2026-12-07')");
-    office.Exec("UPDATE leverans.routes SET bytes = $1, fingerprint = $2 WHERE van = '3'",
-                {office::pq::Param::Bytes(kWednesday),
-                 office::pq::Param::Text(day::Fingerprint(kWednesday))});
+    office.Exec(
+        "INSERT INTO leverans.route_versions(van, day, fingerprint, name, bytes) "
+        "VALUES ('3', '2026-12-07', $2, 'onsdag.csv', $1)",
+        {office::pq::Param::Bytes(kWednesday),
+         office::pq::Param::Text(day::Fingerprint(kWednesday))});
+    office.Exec(
+        "UPDATE leverans.routes SET name = 'onsdag.csv', bytes = $1, fingerprint = $2 "
+        "WHERE van = '3'",
+        {office::pq::Param::Bytes(kWednesday),
+         office::pq::Param::Text(day::Fingerprint(kWednesday))});
 
     std::atomic<bool> done{false};
-    std::string sqlstate = "none";
-    std::thread sender([&] {
+    std::string fetched = "none";
+    std::thread fetcher([&] {
         try {
             office::pq::Connection van = As("bil3");
-            office::SendSave(van, Save("3", 1, 1, {10, 0, -1}));
-        } catch (const office::Refused& e) {
-            sqlstate = e.sqlstate();
+            fetched = office::FetchRoute(van, "3", kDate).value().name;
         } catch (const std::exception& e) {
-            sqlstate = e.what();
+            fetched = e.what();
         }
         done = true;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_FALSE(done) << "the save did not wait for the republish";
+    EXPECT_FALSE(done) << "the fetch did not wait for the republish";
     republish.Commit();
-    sender.join();
-    EXPECT_EQ(sqlstate, office::kSaveOnOtherRoute);
-    EXPECT_EQ(Held(), "0 saves, 0 deliveries");
+    fetcher.join();
+    EXPECT_EQ(fetched, "onsdag.csv");
+    EXPECT_EQ(Value("kontor",
+                    "SELECT string_agg(r.name, ',') FROM leverans.fetches f "
+                    "JOIN leverans.route_versions r USING (van, day, fingerprint)"),
+              "onsdag.csv");
 }
 
-TEST_F(VanCalls, ARepublishWaitsForAFirstSaveAndIsThenRefused) {
-    office::pq::Connection van = As("bil3");
-    office::pq::Transaction first(van);
-    van.Exec(
-        "INSERT INTO leverans.saves(van, day, seq, uid, fingerprint, shop, saved_at) "
-        "VALUES ('3', '2026-12-07', 1, $1, $2, 1, '2026-12-07T08:05:00+01:00')",
-        {office::pq::Param::Text(kUid), office::pq::Param::Text(day::Fingerprint(kTuesday))});
+TEST_F(VanCalls, ARepublishWaitsForTheVansFetchOrFirstSaveAndIsThenRefused) {
+    struct Case {
+        const char* name;
+        const char* sql;  // as the van, in a transaction left open
+        std::string said;
+    };
+    const std::string tail =
+        "); ange --ersatt för att ersätta den ändå (sparningar på den tas fortfarande emot)";
+    const std::vector<Case> cases{
+        {"a first save",
+         "INSERT INTO leverans.saves(van, day, seq, uid, fingerprint, shop, saved_at) "
+         "SELECT van, day, 1, '0123456789abcdef0123456789abcdef', fingerprint, 1, "
+         "'2026-12-07T08:05:00+01:00' FROM leverans.routes",
+         "bil 3 har redan börjat på rutten för 2026-12-07 (första sparningen " +
+             office::LocalMinute(1796627100) + tail},
+        {"a fetch",
+         "INSERT INTO leverans.fetches(van, day, fingerprint) "
+         "SELECT van, day, fingerprint FROM leverans.routes",
+         "bil 3 har redan hämtat rutten för 2026-12-07 (hämtad "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        office::pq::Connection van = As("bil3");
+        auto first = std::make_unique<office::pq::Transaction>(van);
+        van.Exec("SELECT leverans.lock_day('3', '2026-12-07')");
+        van.Exec(c.sql);
 
-    std::atomic<bool> done{false};
-    std::string said;
-    std::thread publisher([&] {
-        try {
-            office::pq::Connection office = Office();
-            office::PublishRoute(office, "3", kDate, "onsdag.csv", kWednesday);
-            said = "published";
-        } catch (const std::exception& e) {
-            said = e.what();
-        }
-        done = true;
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_FALSE(done) << "the republish did not wait for the save";
-    first.Commit();
-    publisher.join();
-    EXPECT_EQ(said, "bil 3 har redan börjat på rutten för 2026-12-07 (första sparningen " +
-                        office::LocalMinute(1796627100) +
-                        "); en rutt med sparningar kan inte ersättas");
-    EXPECT_EQ(Value("kontor", "SELECT name FROM leverans.routes WHERE van = '3'"), "tisdag.csv");
+        std::atomic<bool> done{false};
+        std::string said;
+        std::thread publisher([&] {
+            try {
+                office::pq::Connection office = Office();
+                office::PublishRoute(office, "3", kDate, "onsdag.csv", kWednesday);
+                said = "published";
+            } catch (const std::exception& e) {
+                said = e.what();
+            }
+            done = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_FALSE(done) << "the republish did not wait";
+        first->Commit();
+        publisher.join();
+        EXPECT_EQ(said.substr(0, c.said.size()), c.said);
+        EXPECT_TRUE(said.ends_with(tail)) << said;
+        EXPECT_EQ(Value("kontor", "SELECT name FROM leverans.routes WHERE van = '3'"),
+                  "tisdag.csv");
+        Office().Exec("DELETE FROM leverans.saves");
+    }
+}
+
+TEST_F(VanCalls, ProblemsAreKeptAtTheOfficeUntilClearedOrTheSaveArrives) {
+    office::pq::Connection van = As("bil3");
+    office::pq::Connection office = Office();
+    const auto status = [&office] {
+        const office::VanStatus v = office::FleetStatus(office, kDate).at(0);
+        return std::to_string(v.refusedSaves) + " " + v.refusalReason + " " +
+               std::to_string(v.refusedAt.has_value()) + " " + std::to_string(v.conflicts) + " " +
+               v.conflictReason;
+    };
+    office::SaveProblem refused{office::ProblemKind::Refused, "3",    kDate, kUid, 2,
+                                Save("3", 2, 2, {6, 25, 0}),  "först"};
+    office::RecordProblem(van, refused);
+    refused.reason = "sparningen före den har inte kommit fram";
+    office::RecordProblem(van, refused);
+    office::RecordProblem(van, {office::ProblemKind::Conflict, "3", kDate, kUid, 1, std::nullopt,
+                                "kontoret har andra siffror"});
+    EXPECT_EQ(status(),
+              "1 sparningen före den har inte kommit fram 1 1 kontoret har andra siffror");
+    // The van's figures are kept with the refusal.
+    EXPECT_EQ(Value("kontor",
+                    "SELECT shop || ' ' || fingerprint || ' ' || saved_at || ' ' || lev::text "
+                    "FROM leverans.problems WHERE kind = 'refused'"),
+              "2 " + day::Fingerprint(kTuesday) + " 2026-12-07T08:10:00+01:00 {6,25,0}");
+
+    ASSERT_TRUE(office::SendSave(van, Save("3", 1, 1, {10, 0, -1})));
+    EXPECT_EQ(status(),
+              "1 sparningen före den har inte kommit fram 1 1 kontoret har andra siffror");
+    ASSERT_TRUE(office::SendSave(van, Save("3", 2, 2, {6, 25, 0})));
+    EXPECT_EQ(status(), "0  0 1 kontoret har andra siffror");
+    EXPECT_EQ(office::OfficeSaves(van, "3", kDate, kUid).at(1).lev,
+              (std::vector<int16_t>{6, 25, 0}));
+    office::ClearProblems(van, "3", kDate, kOtherUid, office::ProblemKind::Conflict);
+    EXPECT_EQ(status(), "0  0 1 kontoret har andra siffror");
+    office::ClearProblems(van, "3", kDate, kUid, office::ProblemKind::Conflict);
+    EXPECT_EQ(status(), "0  0 0 ");
 }
 
 TEST_F(VanCalls, ALostConnectionIsToldApartFromARefusal) {
