@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 
 #include "day/fingerprint.h"
 #include "office/fleet.h"
@@ -113,29 +112,6 @@ bool Send(office::pq::Connection& van, office::SaveToSend save, const char* uid,
     return office::SendSave(van, save);
 }
 
-TEST_F(Fleet, ARouteTheVanHasFetchedIsReplacedOnlyWhenTheOfficeSaysSo) {
-    office::pq::Connection office = Office();
-    office::pq::Connection van = As("bil3");
-    ASSERT_TRUE(office::FetchRoute(van, "3", kDate).has_value());
-    const auto refused = Thrown<office::Refused>(
-        [&] { office::PublishRoute(office, "3", kDate, "onsdag.csv", kWednesday); });
-    EXPECT_TRUE(std::string(refused.what())
-                    .starts_with("bil 3 har redan hämtat rutten för 2026-12-07 (hämtad "))
-        << refused.what();
-    // The same route again replaces nothing; a route not fetched is replaced.
-    EXPECT_FALSE(office::PublishRoute(office, "3", kDate, "tisdag2.csv", kTuesday).replaced);
-    const auto free = office::PublishRoute(office, "4", kDate, "onsdag.csv", kWednesday);
-    EXPECT_TRUE(free.replaced && !free.begun);
-    const auto anyway =
-        office::PublishRoute(office, "3", kDate, "onsdag.csv", kWednesday, office::Replace::Anyway);
-    EXPECT_TRUE(anyway.replaced && anyway.begun);
-    EXPECT_EQ(office::FetchRoute(van, "3", kDate)->name, "onsdag.csv");
-    EXPECT_EQ(Value("kontor",
-                    "SELECT string_agg(name, ',' ORDER BY name) "
-                    "FROM leverans.route_versions WHERE van = '3'"),
-              "onsdag.csv,tisdag2.csv");
-}
-
 TEST_F(Fleet, TheReportTakesEachShopsLatestSaveInAnyJournalUnderItsRoute) {
     office::pq::Connection van = As("bil3");
     constexpr const char* kThirdUid = "00000000000000000000000000000003";
@@ -149,9 +125,10 @@ TEST_F(Fleet, TheReportTakesEachShopsLatestSaveInAnyJournalUnderItsRoute) {
     ASSERT_TRUE(Send(van, Save("3", 2, 2, {1, 1, 1}), kOtherUid, 12));
     ASSERT_TRUE(Send(van, Save("3", 3, 4, {1, 1, 1}), kOtherUid, 20));
     ASSERT_TRUE(Send(van, Save("3", 4, 4, {4, 4, 4}), kUid, 20));
-    // The route replaced: the first journal goes on with the old one, a new
-    // journal begins on the new one.
+    // The same route again is no replacement. Replaced: the first journal
+    // goes on with the old route, a new journal begins on the new one.
     office::pq::Connection office = Office();
+    EXPECT_FALSE(office::PublishRoute(office, "3", kDate, "tisdag.csv", kTuesday).replaced);
     office::PublishRoute(office, "3", kDate, "onsdag.csv", kWednesday, office::Replace::Anyway);
     ASSERT_TRUE(Send(van, Save("3", 5, 3, {1, 7, 3}), kUid, 30));
     office::SaveToSend wednesday = Save("3", 1, 1, {4, 3});
@@ -174,52 +151,6 @@ TEST_F(Fleet, TheReportTakesEachShopsLatestSaveInAnyJournalUnderItsRoute) {
               "2026-12-07;3;4;'=Maxi tur 2;120 Lyxfranska;0;4\r\n"
               "2026-12-07;3;1;Konsum;108 Skivad J.F.;4;4\r\n"
               "2026-12-07;3;1;Konsum;201 Limpa;3;3\r\n");
-}
-
-TEST(StatusText, OneLinePerVanWithRefusalsAndConflictsLast) {
-    const std::time_t at = 1796630040;  // 2026-12-07 08:54 UTC
-    const std::string when = office::LocalMinute(at);
-    office::VanStatus van;
-    van.van = "3";
-    van.routeName = "tisdag.csv";
-    van.shops = 4;
-    struct Case {
-        const char* name;
-        std::function<void(office::VanStatus&)> change;
-        std::string line;
-    };
-    const std::string begun = "Bil 3 (tisdag.csv): sparade 2 av 4 butiker, senast sparad " + when +
-                              ", senast hörd " + when;
-    const std::vector<Case> cases{
-        {"not begun", [](office::VanStatus&) {},
-         "Bil 3 (tisdag.csv): ej påbörjad (4 butiker), aldrig hörd"},
-        {"begun",
-         [at](office::VanStatus& v) {
-             v.savedShops = 2;
-             v.lastSave = v.lastHeard = at;
-         },
-         begun},
-        {"refused",
-         [at](office::VanStatus& v) {
-             v.refusedSaves = 2;
-             v.refusalReason = "sparningen\nföre den saknas";
-             v.refusedAt = at;
-         },
-         begun + "; 2 sparningar vägrade (senast " + when + "): sparningen före den saknas"},
-        {"and a conflict",
-         [](office::VanStatus& v) {
-             v.refusedSaves = 1;
-             v.conflicts = 1;
-             v.conflictReason = "andra siffror";
-         },
-         begun + "; 1 sparning vägrad (senast " + when +
-             "): sparningen före den saknas; 1 konflikt: andra siffror"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.change(van);
-        EXPECT_EQ(office::StatusText({van}, kDate), c.line + "\n");
-    }
 }
 
 }  // namespace
