@@ -1,5 +1,6 @@
 #include "office/van.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "day/local_time.h"
@@ -7,6 +8,8 @@
 namespace office {
 
 namespace {
+
+constexpr std::size_t kMaxReason = 1000;  // bytes, so never more characters
 
 // {1,-2,0}: the values of a smallint[] parameter.
 std::string ArrayLiteral(const std::vector<int16_t>& values) {
@@ -134,6 +137,11 @@ std::vector<HeldSave> OfficeSaves(pq::Connection& conn, const std::string& van,
 }
 
 void RecordProblem(pq::Connection& conn, const SaveProblem& problem) {
+    // The office keeps a reason of at most 1000 characters: cut whole ones.
+    std::size_t cut = std::min<std::size_t>(problem.reason.size(), kMaxReason);
+    while (cut < problem.reason.size() &&
+           (static_cast<unsigned char>(problem.reason[cut]) & 0xC0U) == 0x80U)
+        --cut;
     const std::optional<SaveToSend>& save = problem.vansSave;
     const auto orNull = [&save](auto field) { return save ? field(*save) : pq::Param::Null(); };
     conn.Exec(

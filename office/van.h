@@ -83,8 +83,9 @@ struct SaveProblem {
     std::optional<SaveToSend> vansSave;  // the van's figures, when it has a save under seq
     std::string reason;                  // one Swedish sentence
 };
-// One row per van, day, journal, seq and kind: the latest reason and time.
-// A refusal is cleared by the office itself once that save is received.
+// One row per van, day, journal, seq and kind: the latest reason (its first
+// 1000 bytes) and time. A refusal is cleared by the office itself once that
+// save is received.
 void RecordProblem(pq::Connection& conn, const SaveProblem& problem);
 // Clears the journal's kept problems of `kind` (the van found them gone).
 void ClearProblems(pq::Connection& conn, const std::string& van, const std::string& date,

@@ -26,6 +26,7 @@
 #include "day/fingerprint.h"
 #include "day/journal.h"
 #include "day/route_file.h"
+#include "office/fleet.h"
 #include "office/van.h"
 #include "route/route.h"
 #include "tests/office/office_fixture.h"
@@ -226,12 +227,12 @@ TEST_F(SenderTest, TheOfficeStoppedHardDuringSendsTwentyTimes) {
 }
 
 TEST_F(SenderTest, ASaveTheOfficeRefusesIsSaidAndNothingElseGoes) {
-    // Another journal's day is at the office already.
-    office::pq::Connection conn = As("bil3");
-    office::SendSave(conn, Save("3", 1, 1, {1, 1, 1}));
+    // The office published another route for the day than the journal's.
+    office::pq::Connection conn = Office();
+    office::PublishRoute(conn, "3", "2026-12-08", "onsdag.csv", kWednesday);
     VanDay van(path, kTuesday);
     Told told;
-    office::Sender sender(SetupFor(van.Journal()), Counts(told), Problems(told));
+    office::Sender sender(SetupFor(van.Journal(), "2026-12-08"), Counts(told), Problems(told));
     van.Save(2, {"6", "25", ""});
     sender.Notify();
     std::string problem;
@@ -241,7 +242,7 @@ TEST_F(SenderTest, ASaveTheOfficeRefusesIsSaidAndNothingElseGoes) {
         if (!told.problems.empty()) problem = told.problems.back();
     }
     EXPECT_NE(problem, "");
-    EXPECT_EQ(AtTheOffice().size(), 1u);  // only the other journal's save
+    EXPECT_EQ(AtTheOffice("2026-12-08").size(), 0u);
     EXPECT_EQ(told.Last(), 1);
 }
 
