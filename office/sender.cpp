@@ -360,7 +360,13 @@ void Sender::State::Serve(pq::Connection& conn, Served& served) {
     // Asked what the office holds, and whether it is the journal's.
     auto ask = [&]() -> bool {
         const std::vector<HeldSave> held = OfficeSaves(conn, setup.van, served.date, served.Uid());
+        // Sent on from the first gap: a save the office holds already is
+        // taken as held, not twice.
+        int prefix = 0;
+        for (const HeldSave& save : held)
+            if (save.seq == prefix + 1) prefix = save.seq;
         if (std::optional<SaveProblem> conflict = Compare(held, served)) {
+            served.confirmed = std::min(prefix, conflict->seq - 1);
             TellOffice([&] { RecordProblem(conn, *conflict); });
             HoldBack(served, Hold::Conflict, conflict->reason);
             return false;
@@ -369,11 +375,7 @@ void Sender::State::Serve(pq::Connection& conn, Served& served) {
             TellOffice([&] {
                 ClearProblems(conn, setup.van, served.date, served.Uid(), ProblemKind::Conflict);
             });
-        // Sent on from the first gap: a save the office holds already is
-        // taken as held, not twice.
-        served.confirmed = 0;
-        for (const HeldSave& save : held)
-            if (save.seq == served.confirmed + 1) served.confirmed = save.seq;
+        served.confirmed = prefix;
         return true;
     };
     if ((served.confirmed < 0 || served.hold != Hold::None) && !ask()) return;
