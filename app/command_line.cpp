@@ -285,7 +285,7 @@ QString HelpText() {
         "                    miljövariabeln LEVERANS_KONTOR. Lösenord hör hemma i ~/.pgpass,\n"
         "                    aldrig i anslutningen\n"
         "  --roll ROLL       databasrollen som bilen loggar in som (kontor bil)\n"
-        "  --ersatt          ersätt en rutt som bilen redan har hämtat (kontor publicera)\n"
+        "  --ersatt          ersätt en rutt som bilen redan hämtat (kontor publicera)\n"
         "  -h, --help        visa den här texten\n"
         "  -v, --version     visa versionen\n"
         "\n"
