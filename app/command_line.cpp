@@ -41,7 +41,7 @@ CommandLine Wrong(const QString& error) {
 // `foreign` names a flag that belongs to the van's commands, if one was set.
 CommandLine ParseOffice(QStringList words, CommandLine line, bool officeSet,
                         const QString& connection, const QString& role, bool roleSet,
-                        bool outputSet, const QString& foreign) {
+                        bool outputSet, bool replaceSet, const QString& foreign) {
     using Command = CommandLine::OfficeCommand;
     if (!foreign.isEmpty())
         return Wrong(QStringLiteral("flaggan %1 gäller inte kontor-kommandona").arg(foreign));
@@ -85,6 +85,9 @@ CommandLine ParseOffice(QStringList words, CommandLine line, bool officeSet,
             QStringLiteral("flaggan -o gäller bara rapport, foljesedel och kontor rapport"));
     if (roleSet && line.officeCommand != Command::Van)
         return Wrong(QStringLiteral("flaggan --roll gäller bara kontor bil"));
+    if (replaceSet && line.officeCommand != Command::Publish)
+        return Wrong(QStringLiteral("flaggan --ersatt gäller bara kontor publicera"));
+    line.replaceRoute = replaceSet;
 
     switch (line.officeCommand) {
         case Command::Van:
@@ -130,7 +133,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                                     QStringLiteral("ANSLUTNING"));
     const QCommandLineOption role(QStringLiteral("roll"), QString(), QStringLiteral("ROLL"));
     const QCommandLineOption van(QStringLiteral("bil"), QString(), QStringLiteral("BIL"));
-    parser.addOptions({help, version, journal, output, newDay, carryOn, date, office, role, van});
+    const QCommandLineOption replace(QStringLiteral("ersatt"));
+    parser.addOptions(
+        {help, version, journal, output, newDay, carryOn, date, office, role, van, replace});
 
     QStringList withName = arguments;
     withName.prepend(QStringLiteral("leverans"));
@@ -172,8 +177,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             return Wrong(QStringLiteral("--bil hämtar rutten från kontoret och tar ingen "
                                         "ruttfil: %1")
                              .arg(words.first()));
-        for (const auto& [option, name] : {std::pair{&journal, "--journal"},
-                                           std::pair{&output, "-o"}, std::pair{&role, "--roll"}})
+        for (const auto& [option, name] :
+             {std::pair{&journal, "--journal"}, std::pair{&output, "-o"},
+              std::pair{&role, "--roll"}, std::pair{&replace, "--ersatt"}})
             if (parser.isSet(*option))
                 return Wrong(QStringLiteral("flaggan %1 gäller inte --bil").arg(name));
         if (parser.isSet(office) && parser.value(office).isEmpty())
@@ -188,6 +194,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                                                        : QString();
         return ParseOffice(words.mid(1), line, parser.isSet(office), parser.value(office),
                            parser.value(role), parser.isSet(role), parser.isSet(output),
+                           parser.isSet(replace),
                            parser.isSet(journal) ? QStringLiteral("--journal")
                            : parser.isSet(date)  ? QStringLiteral("--datum")
                                                  : answer);
@@ -195,6 +202,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (parser.isSet(office))
         return Wrong(QStringLiteral("flaggan --kontor gäller bara kontor-kommandona och --bil"));
     if (parser.isSet(role)) return Wrong(QStringLiteral("flaggan --roll gäller bara kontor bil"));
+    if (parser.isSet(replace))
+        return Wrong(QStringLiteral("flaggan --ersatt gäller bara kontor publicera"));
     if (command == QStringLiteral("rapport") || command == QStringLiteral("foljesedel")) {
         const bool note = command == QStringLiteral("foljesedel");
         words.removeFirst();
@@ -253,7 +262,7 @@ QString HelpText() {
         "Kontorets kommandon (kontorets PostgreSQL-databas, se --kontor):\n"
         "  leverans kontor skapa                     skapa eller uppgradera databasens tabeller\n"
         "  leverans kontor bil BIL --roll ROLL       koppla databasrollen ROLL till bilen BIL\n"
-        "  leverans kontor publicera BIL DATUM RUTT.csv\n"
+        "  leverans kontor publicera BIL DATUM RUTT.csv [--ersatt]\n"
         "                                            publicera bilens rutt för dagen DATUM\n"
         "  leverans kontor status [DATUM]            hur långt varje bil har kommit (i dag\n"
         "                                            om inget datum anges)\n"
@@ -276,6 +285,7 @@ QString HelpText() {
         "                    miljövariabeln LEVERANS_KONTOR. Lösenord hör hemma i ~/.pgpass,\n"
         "                    aldrig i anslutningen\n"
         "  --roll ROLL       databasrollen som bilen loggar in som (kontor bil)\n"
+        "  --ersatt          ersätt en rutt som bilen redan hämtat (kontor publicera)\n"
         "  -h, --help        visa den här texten\n"
         "  -v, --version     visa versionen\n"
         "\n"

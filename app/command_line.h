@@ -33,9 +33,10 @@ struct CommandLine {
     QString outputPath;   // empty: standard output (reports only)
     QString shop;         // number or name, delivery notes only
     OfficeCommand officeCommand = OfficeCommand::Create;
-    QString van;               // kontor bil, kontor publicera, --bil
-    QString role;              // kontor bil: the database role the van logs in as
-    QString officeConnection;  // --kontor; empty: from LEVERANS_KONTOR
+    QString van;                // kontor bil, kontor publicera, --bil
+    QString role;               // kontor bil: the database role the van logs in as
+    bool replaceRoute = false;  // kontor publicera --ersatt: also a route the van has begun on
+    QString officeConnection;   // --kontor; empty: from LEVERANS_KONTOR
     QString error;
 };
 

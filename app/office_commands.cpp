@@ -54,13 +54,18 @@ std::string Run(office::pq::Connection& conn, const CommandLine& line, const std
         }
         case Command::Publish: {
             const std::string name = QFileInfo(line.routePath).fileName().toStdString();
-            const office::Publication done =
-                office::PublishRoute(conn, van, date, name, routeBytes);
+            const office::Publication done = office::PublishRoute(
+                conn, van, date, name, routeBytes,
+                line.replaceRoute ? office::Replace::Anyway : office::Replace::IfUnused);
             return "Rutten " + name + " är publicerad för bil " + van + " den " + date + " (" +
                    std::to_string(done.shops) + (done.shops == 1 ? " butik, " : " butiker, ") +
                    std::to_string(done.articles) +
                    (done.articles == 1 ? " artikel)" : " artiklar)") +
-                   (done.replaced ? "; den ersätter rutten som fanns.\n" : ".\n");
+                   (!done.replaced ? ".\n"
+                    : done.begun
+                        ? "; den ersätter rutten som bilen redan har hämtat, och sparningar på "
+                          "den tas fortfarande emot.\n"
+                        : "; den ersätter rutten som fanns.\n");
         }
         case Command::Status:
             return office::StatusText(office::FleetStatus(conn, date), date);

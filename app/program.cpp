@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QString>
 #include <QStringList>
@@ -32,6 +33,22 @@ void Print(FILE* stream, const QString& text) {
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
+// "2026-12-07 kl. 09:15" from local ISO 8601.
+std::string Moment(const std::string& iso) {
+    return iso.size() >= 16 ? iso.substr(0, 10) + " kl. " + iso.substr(11, 5) : iso;
+}
+
+std::string ReplacedRouteText(const std::string& van, const std::string& date,
+                              const std::string& publishedAt, const std::string& setAside) {
+    std::string text = "Kontoret har ersatt rutten för bil " + van + " den " + date;
+    text += publishedAt.empty() ? "." : " med en ny, publicerad " + Moment(publishedAt) + ".";
+    text += " Dagen fortsätter på den nya rutten.";
+    if (!setAside.empty())
+        text += " Det som sparades på den tidigare rutten finns kvar som " + setAside +
+                " och skickas till kontoret som det sparades.";
+    return text;
+}
+
 int RunWindow(const CommandLine& line, int argc, char** argv) {
     const bool displayGiven = screen::VirtualDisplay::DisplayAvailable();
 
@@ -40,14 +57,16 @@ int RunWindow(const CommandLine& line, int argc, char** argv) {
     std::string routePath = line.routePath.toStdString();
     std::optional<OfficeConnection> office;
     std::string date = line.date.toStdString();
+    std::optional<VanRoute> fetched;
     if (line.action == CommandLine::Action::Van) {
         office = OfficeConnectionOf(line);
         if (!office) return NoOfficeGiven();
         if (date.empty()) date = day::LocalTimestampNow().substr(0, 10);
         try {
-            const VanRoute route = FetchVanRoute(office->conninfo, line.van.toStdString(), date);
-            if (!route.notice.empty()) std::fprintf(stderr, "leverans: %s\n", route.notice.c_str());
-            routePath = route.path;
+            fetched = FetchVanRoute(office->conninfo, line.van.toStdString(), date);
+            if (!fetched->notice.empty())
+                std::fprintf(stderr, "leverans: %s\n", fetched->notice.c_str());
+            routePath = fetched->path;
         } catch (const office::BadConnectionString& e) {
             ReportFatal(QString::fromStdString(office->source + ": " + e.what()), displayGiven);
             return 1;
@@ -59,10 +78,18 @@ int RunWindow(const CommandLine& line, int argc, char** argv) {
 
     // The day's files are read and checked before any display or window.
     std::optional<day::OpenedDay> opened;
+    bool replaced = fetched && fetched->replaced;
     if (line.action == CommandLine::Action::Day || line.action == CommandLine::Action::Van) {
         day::WindowRequest request;
         request.journalPath = line.journalPath.toStdString();
-        request.ask = [&line, displayGiven](const day::DayQuestion& question) {
+        request.ask = [&line, &fetched, &replaced, displayGiven](const day::DayQuestion& question) {
+            // A van's route file changes only when the office replaces the
+            // route: the day goes on on the new one, the earlier day kept
+            // aside and still sent. The driver is told, not asked.
+            if (fetched && question.routeChanged) {
+                replaced = true;
+                return day::DayChoice::NewDay;
+            }
             switch (line.dayAnswer) {
                 case CommandLine::DayAnswer::Continue:
                     return day::DayChoice::Continue;
@@ -82,10 +109,15 @@ int RunWindow(const CommandLine& line, int argc, char** argv) {
             return 1;
         }
         if (!opened) return 0;  // the driver closed the question: nothing changed
-        if (!opened->setAside.empty())
+        if (!opened->setAside.empty() && !replaced)
             std::fprintf(stderr, "leverans: den tidigare dagen finns kvar som %s\n",
                          opened->setAside.c_str());
     }
+    const QString replacedNotice =
+        replaced ? QString::fromStdString(ReplacedRouteText(line.van.toStdString(), date,
+                                                            fetched->publishedAt, opened->setAside))
+                 : QString();
+    if (replaced) Print(stderr, "leverans: " + replacedNotice + "\n");
 
     // Without a display the window cannot be used; rather than letting the
     // toolkit abort, show the first page on a virtual one and save a picture.
@@ -109,17 +141,21 @@ int RunWindow(const CommandLine& line, int argc, char** argv) {
     std::optional<office::SendingJournal> sending;
     if (office && opened) {
         const day::Journal& journal = *opened->journal;
+        office::SenderSetup setup{office->conninfo, line.van.toStdString(),    date, journal.Path(),
+                                  journal.DayUid(), journal.Meta().fingerprint};
+        // Every day the van keeps: earlier days, and days put aside.
+        setup.dataFolder = VanDataFolder(line.van.toStdString());
         sender = std::make_unique<office::Sender>(
-            office::SenderSetup{office->conninfo, line.van.toStdString(), date, journal.Path(),
-                                journal.DayUid(), journal.Meta().fingerprint},
-            [&shown](int unsent) {
+            std::move(setup),
+            [&shown](const office::Outbox& outbox) {
                 // From the sender's thread: the window takes it in its own.
                 // Qt owns the posted call and deletes it once it has run.
                 // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks)
                 QMetaObject::invokeMethod(
                     qApp,
-                    [&shown, unsent] {
-                        if (shown) shown->SetUnsentSaves(unsent);
+                    [&shown, outbox] {
+                        if (shown)
+                            shown->SetOfficeState(outbox.unsent, outbox.refused, outbox.conflicts);
                     },
                     Qt::QueuedConnection);
             },
@@ -147,6 +183,14 @@ int RunWindow(const CommandLine& line, int argc, char** argv) {
     form->show();
     form->activateWindow();
     form->raise();
+    if (replaced && displayGiven) {
+        // Told over the window, which goes on behind it on the new route.
+        auto* box =
+            new QMessageBox(QMessageBox::Information, QStringLiteral("Ny rutt från kontoret"),
+                            replacedNotice, QMessageBox::Ok, form.get());
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
 
     if (!displayGiven) {
         const QString path = screen::SaveScreenshot(*form);

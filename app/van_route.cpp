@@ -1,5 +1,8 @@
 #include "app/van_route.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -31,9 +34,30 @@ std::string DataHome() {
     if (data != nullptr && data[0] == '/') return data;
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] == '\0')
-        throw std::system_error(ENOENT, std::generic_category(),
-                                "neither XDG_DATA_HOME nor HOME is set");
+        throw DataFolderError(
+            "Bilens rutter och journaler sparas i $HOME/.local/share/leverans (eller "
+            "$XDG_DATA_HOME/leverans), men varken HOME eller XDG_DATA_HOME är satt. Sätt HOME "
+            "till användarens hemmapp och starta igen.");
     return std::string(home) + "/.local/share";
+}
+
+std::string Unwritable(const std::string& folder, int error) {
+    const std::string cause = error == ENOTDIR || error == EEXIST
+                                  ? "en del av sökvägen är en fil, inte en mapp"
+                                  : day::WriteCause(error);
+    return "Rutten kan inte sparas i mappen " + folder + ": " + cause + ".";
+}
+
+// Refused before the office is asked, so that a route the van cannot keep
+// is never noted there as fetched; nothing is created yet.
+void CheckWritable(const std::string& folder) {
+    std::error_code ec;
+    fs::path existing = folder;
+    while (existing.has_parent_path() && existing != existing.root_path() &&
+           !fs::exists(fs::symlink_status(existing, ec)))
+        existing = existing.parent_path();
+    if (!fs::is_directory(existing, ec)) throw DataFolderError(Unwritable(folder, ENOTDIR));
+    if (::access(existing.c_str(), W_OK) != 0) throw DataFolderError(Unwritable(folder, errno));
 }
 
 // The route fetched last for the day: the newest route file in its folder.
@@ -55,13 +79,18 @@ std::string NewestKept(const std::string& folder) {
 
 }  // namespace
 
+std::string VanDataFolder(const std::string& van) {
+    return DataHome() + "/leverans/" + FileName("bil-" + van);
+}
+
 std::string KeptRouteFolder(const std::string& van, const std::string& date) {
-    return DataHome() + "/leverans/" + FileName("bil-" + van) + "/" + FileName(date);
+    return VanDataFolder(van) + "/" + FileName(date);
 }
 
 VanRoute FetchVanRoute(const std::string& conninfo, const std::string& van,
                        const std::string& date) {
     const std::string folder = KeptRouteFolder(van, date);
+    CheckWritable(folder);
     std::optional<office::PublishedRoute> published;
     try {
         office::pq::Connection conn =
@@ -80,7 +109,19 @@ VanRoute FetchVanRoute(const std::string& conninfo, const std::string& van,
     }
     if (!published)
         throw office::Refused("Kontoret har ingen rutt för bil " + van + " den " + date + ".", {});
-    fs::create_directories(folder);
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) throw DataFolderError(Unwritable(folder, ec.value()));
+    // The route fetched last for the day, if any, was the one run on.
+    const std::string before = NewestKept(folder);
+    bool replaced = false;
+    if (!before.empty()) {
+        try {
+            replaced = day::ReadFileBytes(before, before) != published->bytes;
+        } catch (const day::FileError&) {
+            // Unreadable: nothing to compare with; the journal still knows.
+        }
+    }
     const std::string path = folder + "/" + FileName(published->name);
     std::string kept;
     try {
@@ -88,8 +129,12 @@ VanRoute FetchVanRoute(const std::string& conninfo, const std::string& van,
     } catch (const day::FileError&) {
         // Not fetched before: written below.
     }
-    if (kept != published->bytes) day::WriteFileAtomically(path, published->bytes);
-    return {path, {}};
+    try {
+        if (kept != published->bytes) day::WriteFileAtomically(path, published->bytes);
+    } catch (const std::system_error& e) {
+        throw DataFolderError(Unwritable(folder, e.code().value()));
+    }
+    return {path, {}, published->publishedAt, replaced};
 }
 
 }  // namespace app

@@ -70,8 +70,9 @@ public:
 };
 
 // SQLSTATEs raised by the check on saves (see schema.cpp).
-inline constexpr const char* kSaveOnOtherRoute = "LVR01";    // not the route published now
-inline constexpr const char* kSaveOfOtherJournal = "LVR02";  // another journal's day
-inline constexpr const char* kSaveOutOfOrder = "LVR03";      // the save before it is missing
+inline constexpr const char* kSaveOnOtherRoute = "LVR01";  // a route never published for the day
+inline constexpr const char* kSaveOfOtherJournal =
+    "LVR02";  // another journal's day (schema versions 1 to 3 only)
+inline constexpr const char* kSaveOutOfOrder = "LVR03";  // the journal's save before it is missing
 
 }  // namespace office

@@ -26,47 +26,66 @@ enum class VanAdded { Added, AlreadyThere };
 VanAdded AddVan(pq::Connection& conn, const std::string& van, const std::string& role);
 
 struct Publication {
-    bool replaced = false;  // a route no van had begun on was there before
+    bool replaced = false;  // another route was published for the van and day before
+    bool begun = false;     // ... and the van had fetched it or saved on it
     int shops = 0;
     int articles = 0;
 };
 
+// Whether a route the van has fetched, or saved on, may be replaced.
+enum class Replace { IfUnused, Anyway };
+
 // Publishes a route file's bytes (already checked by the caller with
 // day::ParseRouteFile, and checked here again) as the route of `van` on
-// `date` (ÅÅÅÅ-MM-DD), under `name`. Replaces a route the van has not begun;
-// refused for an unknown van, and for a route with saves (naming the van
-// and when its first save was made). One transaction, which waits for a
-// save under way on that day and makes any save on the replaced route fail.
+// `date` (ÅÅÅÅ-MM-DD), under `name`. Replaces a route the van has neither
+// fetched nor saved on; one it has only with Replace::Anyway, refused
+// otherwise (naming the van, when it fetched the route and when its first
+// save was made). Every route published for the van and day is kept, and
+// saves made on any of them are still taken. Publishing the route published
+// now again changes only its name. Refused for an unknown van. One
+// transaction, which waits for a save under way on that day.
 Publication PublishRoute(pq::Connection& conn, const std::string& van, const std::string& date,
-                         const std::string& name, std::string_view bytes);
+                         const std::string& name, std::string_view bytes,
+                         Replace replace = Replace::IfUnused);
 
 // One van's day, as the office sees it.
 struct VanStatus {
     std::string van;
     std::string routeName;
     int shops = 0;                         // in the route
-    int savedShops = 0;                    // with at least one save
+    int savedShops = 0;                    // with at least one save, in any journal
     std::optional<std::time_t> lastSave;   // when the van made the day's latest save
     std::optional<std::time_t> lastHeard;  // latest contact or received save, any day
+    int refusedSaves = 0;                  // the day's saves the office refused, kept
+    std::string refusalReason;             // the latest refusal's, as the van told it
+    std::optional<std::time_t> refusedAt;  // when the latest was kept
+    int conflicts = 0;                     // saves where a journal and the office disagree
+    std::string conflictReason;            // the latest conflict's
 };
 
 // Every van with a route on `date`, vans in natural order ("2" before "10").
 std::vector<VanStatus> FleetStatus(pq::Connection& conn, const std::string& date);
 
-// One line per van, times in local time:
-//   Bil 3 (tisdag.csv): 2 av 4 butiker sparade, senast sparad 2026-12-07 14:03, hörd 2026-12-07
-//   14:05 Bil 4 (onsdag.csv): ej påbörjad, 3 butiker, hörd 2026-12-07 08:12 Bil 10 (tisdag.csv): ej
-//   påbörjad, 4 butiker, aldrig hörd
-// or a single line saying no route is published for the date.
+// One line per van, times in local time, refusals and conflicts last:
+//   Bil 3 (tisdag.csv): sparade 2 av 4 butiker, senast sparad 2026-12-07 14:03, senast hörd
+//       2026-12-07 14:05; 2 sparningar vägrade (senast 2026-12-07 14:04): REASON; 1 konflikt:
+//       REASON
+//   Bil 10 (tisdag.csv): ej påbörjad (4 butiker), aldrig hörd
+// or a single line saying no route is published for the date. A reason's
+// control characters are shown as spaces, to keep to one line.
 std::string StatusText(const std::vector<VanStatus>& fleet, const std::string& date);
 
 // The fleet's day as one spreadsheet file, in the dialect of the van's own
 // report (UTF-8 with a byte-order mark, ';', CRLF, names inert):
 //   Datum;Bil;Butik nr;Butik;Artikel;Beställt;Levererat
 // one line per saved shop and article where the order or the delivery is
-// not 0, from each shop's latest save; returns negative; vans in natural
-// order, then shops and articles in route order. Shops never saved (also
-// those passed over) have no lines.
+// not 0, from each shop's latest save; returns negative. A shop is a shop
+// of the route the save was made on, with that route's names and articles;
+// its latest save is the one made last (saved_at) in any of the day's
+// journals, then the one the office received last, then the higher journal
+// id, then the higher seq. Vans in natural order, then the routes in the
+// order published, then shops and articles in route order. Shops never
+// saved (also those passed over) have no lines.
 std::string FleetReport(pq::Connection& conn, const std::string& date);
 
 // "2026-12-07 14:03": a moment in local time, to the minute.

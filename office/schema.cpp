@@ -233,6 +233,157 @@ GRANT EXECUTE ON FUNCTION leverans.is_office(), leverans.own_van(),
   leverans.lock_day(text, date) TO PUBLIC;
 )sql";
 
+// Every journal of a van's day kept, each save under the route it was made
+// on; a route once fetched is replaced only when the office says so; the
+// van's refusals and conflicts kept at the office; one contact row per van.
+constexpr const char* kVersion5 = R"sql(
+-- Saves and deliveries keyed by their journal too.
+ALTER TABLE leverans.deliveries ADD COLUMN uid text;
+UPDATE leverans.deliveries d SET uid = s.uid FROM leverans.saves s
+  WHERE s.van = d.van AND s.day = d.day AND s.seq = d.seq;
+ALTER TABLE leverans.deliveries ALTER COLUMN uid SET NOT NULL;
+ALTER TABLE leverans.deliveries DROP CONSTRAINT deliveries_van_day_seq_fkey;
+ALTER TABLE leverans.deliveries DROP CONSTRAINT deliveries_pkey;
+ALTER TABLE leverans.saves DROP CONSTRAINT saves_pkey;
+ALTER TABLE leverans.saves ADD CONSTRAINT saves_pkey PRIMARY KEY (van, day, uid, seq);
+ALTER TABLE leverans.deliveries
+  ADD CONSTRAINT deliveries_pkey PRIMARY KEY (van, day, uid, seq, article);
+ALTER TABLE leverans.deliveries ADD CONSTRAINT deliveries_save_fkey
+  FOREIGN KEY (van, day, uid, seq) REFERENCES leverans.saves;
+
+-- Every route ever published for a van and day, the one in routes among them.
+CREATE TABLE leverans.route_versions(
+  van text NOT NULL,
+  day date NOT NULL,
+  fingerprint text NOT NULL CHECK (fingerprint ~ '^[0-9a-f]{64}$'),
+  name text NOT NULL,
+  bytes bytea NOT NULL,
+  published_at timestamptz NOT NULL DEFAULT now(),
+  PRIMARY KEY (van, day, fingerprint),
+  FOREIGN KEY (van, day) REFERENCES leverans.routes);
+INSERT INTO leverans.route_versions(van, day, fingerprint, name, bytes, published_at)
+  SELECT van, day, fingerprint, name, bytes, published_at FROM leverans.routes;
+
+-- The first time the van fetched each route of a day: the office's clock.
+CREATE TABLE leverans.fetches(
+  van text NOT NULL,
+  day date NOT NULL,
+  fingerprint text NOT NULL,
+  at timestamptz NOT NULL DEFAULT now(),
+  PRIMARY KEY (van, day, fingerprint),
+  FOREIGN KEY (van, day, fingerprint) REFERENCES leverans.route_versions);
+
+-- What the office refused of a van's journal, or where the journal and the
+-- office disagree, with the van's own figures of the save when it has them.
+CREATE TABLE leverans.problems(
+  van text NOT NULL REFERENCES leverans.vans,
+  day date NOT NULL,
+  uid text NOT NULL,
+  seq integer NOT NULL CHECK (seq >= 1),
+  kind text NOT NULL CHECK (kind IN ('refused', 'conflict')),
+  reason text NOT NULL CHECK (reason <> '' AND length(reason) <= 1000),
+  at timestamptz NOT NULL DEFAULT now(),
+  shop integer,
+  fingerprint text,
+  saved_at text,
+  lev smallint[],
+  PRIMARY KEY (van, day, uid, seq, kind));
+
+-- A save must be made on a route published for its van and day, and follow
+-- the save before it in its own journal; any number of journals may share
+-- the day. The lock waits for a publishing under way. A day the role cannot
+-- see is left to the foreign key and row-level security.
+CREATE OR REPLACE FUNCTION leverans.check_save() RETURNS trigger LANGUAGE plpgsql
+SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+  PERFORM leverans.lock_day(NEW.van, NEW.day);
+  IF NOT EXISTS (SELECT 1 FROM leverans.routes r
+      WHERE r.van OPERATOR(pg_catalog.=) NEW.van AND r.day OPERATOR(pg_catalog.=) NEW.day) THEN
+    RETURN NEW;
+  END IF;
+  IF NOT EXISTS (SELECT 1 FROM leverans.route_versions r
+      WHERE r.van OPERATOR(pg_catalog.=) NEW.van AND r.day OPERATOR(pg_catalog.=) NEW.day
+        AND r.fingerprint OPERATOR(pg_catalog.=) NEW.fingerprint) THEN
+    RAISE EXCEPTION 'save % of van % on % was made on a route never published for that day',
+      NEW.seq, NEW.van, NEW.day USING ERRCODE = 'LVR01';
+  END IF;
+  IF NEW.seq OPERATOR(pg_catalog.>) 1 AND NOT EXISTS (SELECT 1 FROM leverans.saves s
+      WHERE s.van OPERATOR(pg_catalog.=) NEW.van AND s.day OPERATOR(pg_catalog.=) NEW.day
+        AND s.uid OPERATOR(pg_catalog.=) NEW.uid
+        AND s.seq OPERATOR(pg_catalog.=) (NEW.seq OPERATOR(pg_catalog.-) 1)) THEN
+    RAISE EXCEPTION 'save % of van % on % from journal % before save %',
+      NEW.seq, NEW.van, NEW.day, NEW.uid, NEW.seq OPERATOR(pg_catalog.-) 1
+      USING ERRCODE = 'LVR03';
+  END IF;
+  RETURN NEW;
+END
+$$;
+
+-- A save received is no longer refused.
+CREATE FUNCTION leverans.clear_refusal() RETURNS trigger LANGUAGE plpgsql
+SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+  DELETE FROM leverans.problems p
+    WHERE p.van OPERATOR(pg_catalog.=) NEW.van AND p.day OPERATOR(pg_catalog.=) NEW.day
+      AND p.uid OPERATOR(pg_catalog.=) NEW.uid AND p.seq OPERATOR(pg_catalog.=) NEW.seq
+      AND p.kind OPERATOR(pg_catalog.=) 'refused';
+  RETURN NULL;
+END
+$$;
+REVOKE EXECUTE ON FUNCTION leverans.clear_refusal() FROM PUBLIC;
+CREATE TRIGGER clear_refusal AFTER INSERT ON leverans.saves
+  FOR EACH ROW EXECUTE FUNCTION leverans.clear_refusal();
+
+-- One contact row per van, the latest; the van moves its own to now.
+DELETE FROM leverans.heard h WHERE EXISTS (SELECT 1 FROM leverans.heard l
+  WHERE l.van = h.van AND (l.at, l.ctid) > (h.at, h.ctid));
+DROP INDEX leverans.heard_van_at;
+ALTER TABLE leverans.heard ADD PRIMARY KEY (van);
+CREATE POLICY own_heard_again ON leverans.heard FOR UPDATE
+  USING (van = (SELECT leverans.own_van()))
+  WITH CHECK (van = (SELECT leverans.own_van()) AND at = now());
+GRANT UPDATE (at) ON leverans.heard TO PUBLIC;
+
+ALTER TABLE leverans.route_versions ENABLE ROW LEVEL SECURITY;
+ALTER TABLE leverans.route_versions FORCE ROW LEVEL SECURITY;
+ALTER TABLE leverans.fetches ENABLE ROW LEVEL SECURITY;
+ALTER TABLE leverans.fetches FORCE ROW LEVEL SECURITY;
+ALTER TABLE leverans.problems ENABLE ROW LEVEL SECURITY;
+ALTER TABLE leverans.problems FORCE ROW LEVEL SECURITY;
+
+CREATE POLICY office ON leverans.route_versions
+  USING ((SELECT leverans.is_office())) WITH CHECK ((SELECT leverans.is_office()));
+CREATE POLICY own_route_versions ON leverans.route_versions FOR SELECT
+  USING (van = (SELECT leverans.own_van()));
+
+CREATE POLICY office ON leverans.fetches
+  USING ((SELECT leverans.is_office())) WITH CHECK ((SELECT leverans.is_office()));
+CREATE POLICY own_fetches ON leverans.fetches FOR SELECT
+  USING (van = (SELECT leverans.own_van()));
+CREATE POLICY own_fetches_made ON leverans.fetches FOR INSERT
+  WITH CHECK (van = (SELECT leverans.own_van()));
+
+-- The van keeps, renews and clears its own problems; their time is the office's.
+CREATE POLICY office ON leverans.problems
+  USING ((SELECT leverans.is_office())) WITH CHECK ((SELECT leverans.is_office()));
+CREATE POLICY own_problems ON leverans.problems FOR SELECT
+  USING (van = (SELECT leverans.own_van()));
+CREATE POLICY own_problems_kept ON leverans.problems FOR INSERT
+  WITH CHECK (van = (SELECT leverans.own_van()));
+CREATE POLICY own_problems_renewed ON leverans.problems FOR UPDATE
+  USING (van = (SELECT leverans.own_van()))
+  WITH CHECK (van = (SELECT leverans.own_van()) AND at = now());
+CREATE POLICY own_problems_cleared ON leverans.problems FOR DELETE
+  USING (van = (SELECT leverans.own_van()));
+
+GRANT SELECT ON leverans.route_versions, leverans.fetches, leverans.problems TO PUBLIC;
+GRANT INSERT (van, day, fingerprint) ON leverans.fetches TO PUBLIC;
+GRANT INSERT (van, day, uid, seq, kind, reason, shop, fingerprint, saved_at, lev)
+  ON leverans.problems TO PUBLIC;
+GRANT UPDATE (reason, at, shop, fingerprint, saved_at, lev) ON leverans.problems TO PUBLIC;
+GRANT DELETE ON leverans.problems TO PUBLIC;
+)sql";
+
 [[noreturn]] void Newer(int version) {
     throw SchemaError(
         "kontorets databas är skapad av en nyare version av Leverans (schemaversion " +
@@ -265,7 +416,7 @@ private:
 
 const std::vector<Migration>& Migrations() {
     static const std::vector<Migration> migrations{
-        {1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}};
+        {1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {5, kVersion5}};
     return migrations;
 }
 

@@ -8,18 +8,28 @@
 //
 //   schema_version  one row: the version below that the tables are at
 //   vans            each van by name, and the database role it logs in as
-//   routes          each van's published route for a day: the route file's
-//                   name, bytes and fingerprint
-//   saves           each save a van sent, seq 1, 2, 3, ... per van and day,
-//                   from one journal (uid) and on the route published now
+//   routes          each van's route published now for a day: the route
+//                   file's name, bytes and fingerprint
+//   route_versions  every route ever published for a van and day, by
+//                   fingerprint, the one in routes among them (version 5 on)
+//   fetches         when the van first fetched each of those (version 5 on)
+//   saves           each save a van sent, seq 1, 2, 3, ... per van, day and
+//                   journal (uid; a day may have several), each on a route
+//                   published for that van and day (one journal per day
+//                   before version 5)
 //   deliveries      each save's Lev per article (returns negative)
-//   heard           when a van was in touch (version 2 on)
+//   heard           when a van was last in touch, one row per van (a row
+//                   per contact before version 5)
+//   problems        a save of a journal the office refused, or one where the
+//                   journal and the office disagree, with the van's figures
+//                   (version 5 on)
 //
 // Row-level security is on and forced for every table. The office is the
 // owner of the schema and every role that is a member of it: it may do
-// anything. A van's role sees its own row in vans, its own routes, saves,
-// deliveries and heard rows, and may add saves, deliveries and heard rows of
-// its own; no role but the office's may change or remove anything.
+// anything. A van's role sees its own rows of every table but vans (there
+// its own row); it may add saves, deliveries and fetches of its own, move
+// its own heard row to now, and keep, renew and clear its own problems; no
+// role but the office's may change or remove anything else.
 //
 // From version 4 on, every function runs with its own search path (no
 // operator of the caller's comes in), and a van's day lock, which its saves
@@ -27,7 +37,7 @@
 // waiting for it is given up after 5 seconds (SQLSTATE 55P03).
 namespace office {
 
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
 
 struct Migration {
     int version;

@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStringList>
 #include <cstdio>
 #include <exception>
 
@@ -170,17 +171,24 @@ void Form1::KeepFocusInReach(QWidget* focused) {
     if (focused != nullptr && !focused->isEnabled()) Grid1->SetFocus();
 }
 
-void Form1::SetUnsentSaves(int count) {
-    if (count <= 0) {
+void Form1::SetUnsentSaves(int count) { SetOfficeState(count, 0, 0); }
+
+void Form1::SetOfficeState(int unsent, int refused, int conflicts) {
+    QStringList told;
+    if (unsent == 1) told << QStringLiteral("1 sparning har inte nått kontoret");
+    if (unsent > 1) told << QStringLiteral("%1 sparningar har inte nått kontoret").arg(unsent);
+    if (refused == 1) told << QStringLiteral("1 sparning vägrad av kontoret");
+    if (refused > 1) told << QStringLiteral("%1 sparningar vägrade av kontoret").arg(refused);
+    if (conflicts == 1) told << QStringLiteral("1 dag skiljer sig från kontorets");
+    if (conflicts > 1) told << QStringLiteral("%1 dagar skiljer sig från kontorets").arg(conflicts);
+    if (told.isEmpty()) {
         setWindowTitle(kCaption);
         setAccessibleName(kAccessibleName);
         return;
     }
-    const QString unsent = count == 1
-                               ? QStringLiteral("1 sparning har inte nått kontoret")
-                               : QStringLiteral("%1 sparningar har inte nått kontoret").arg(count);
-    setWindowTitle(QStringLiteral("%1 – %2").arg(kCaption, unsent));
-    setAccessibleName(QStringLiteral("%1 – %2").arg(kAccessibleName, unsent));
+    const QString text = told.join(QStringLiteral(", "));
+    setWindowTitle(QStringLiteral("%1 – %2").arg(kCaption, text));
+    setAccessibleName(QStringLiteral("%1 – %2").arg(kAccessibleName, text));
 }
 
 void Form1::SetSparaState() {

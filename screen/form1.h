@@ -50,6 +50,9 @@ public:
     // after the caption (and to a screen reader) without moving a control;
     // 0 leaves the caption alone.
     void SetUnsentSaves(int count);
+    // The same, and besides: saves the office refused, and days whose saves
+    // at the office differ from the van's; all 0 leaves the caption alone.
+    void SetOfficeState(int unsent, int refused, int conflicts);
 
     // Start-up and navigation.
     void Form_Load();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "day/fingerprint.h"
 #include "office/fleet.h"
 #include "office/van_order.h"
 #include "tests/office/office_fixture.h"
@@ -109,6 +110,55 @@ TEST_F(Fleet, AVanIsMappedToOneRoleThatMayBeAVan) {
     // A van's role maps nothing.
     office::pq::Connection van = As("bil4");
     EXPECT_THROW(office::AddVan(van, "6", "bil10"), office::Refused);
+}
+
+// Save `seq` of van 3's journal `uid` at 08:MM, sent now.
+bool Send(office::pq::Connection& van, office::SaveToSend save, const char* uid, int minute) {
+    save.uid = uid;
+    save.savedAt = "2026-12-07T08:" + std::string(minute < 10 ? "0" : "") + std::to_string(minute) +
+                   ":00+01:00";
+    return office::SendSave(van, save);
+}
+
+TEST_F(Fleet, TheReportTakesEachShopsLatestSaveInAnyJournalUnderItsRoute) {
+    office::pq::Connection van = As("bil3");
+    constexpr const char* kThirdUid = "00000000000000000000000000000003";
+    // One journal: shop 1, shop 2, shop 2 corrected. Another: shop 1 later,
+    // shop 2 before the correction, shop 4 at the same minute as the first
+    // journal's shop 4, which the office receives after it.
+    ASSERT_TRUE(Send(van, Save("3", 1, 1, {10, 0, -1}), kUid, 5));
+    ASSERT_TRUE(Send(van, Save("3", 2, 2, {6, 25, 0}), kUid, 10));
+    ASSERT_TRUE(Send(van, Save("3", 3, 2, {5, 26, 1}), kUid, 15));
+    ASSERT_TRUE(Send(van, Save("3", 1, 1, {9, 0, 0}), kOtherUid, 7));
+    ASSERT_TRUE(Send(van, Save("3", 2, 2, {1, 1, 1}), kOtherUid, 12));
+    ASSERT_TRUE(Send(van, Save("3", 3, 4, {1, 1, 1}), kOtherUid, 20));
+    ASSERT_TRUE(Send(van, Save("3", 4, 4, {4, 4, 4}), kUid, 20));
+    // The same route again is no replacement. Replaced: the first journal
+    // goes on with the old route, a new journal begins on the new one.
+    office::pq::Connection office = Office();
+    EXPECT_FALSE(office::PublishRoute(office, "3", kDate, "tisdag.csv", kTuesday).replaced);
+    office::PublishRoute(office, "3", kDate, "onsdag.csv", kWednesday, office::Replace::Anyway);
+    ASSERT_TRUE(Send(van, Save("3", 5, 3, {1, 7, 3}), kUid, 30));
+    office::SaveToSend wednesday = Save("3", 1, 1, {4, 3});
+    wednesday.fingerprint = day::Fingerprint(kWednesday);
+    ASSERT_TRUE(Send(van, wednesday, kThirdUid, 31));
+
+    EXPECT_EQ(office::FleetReport(office, kDate),
+              "\xEF\xBB\xBF"
+              "Datum;Bil;Butik nr;Butik;Artikel;Beställt;Levererat\r\n"
+              "2026-12-07;3;1;Maxi tur 1;108 Skivad J.F.;12;9\r\n"
+              "2026-12-07;3;1;Maxi tur 1;120 Lyxfranska;2;0\r\n"
+              "2026-12-07;3;2;ICA Butiken;108 Skivad J.F.;6;5\r\n"
+              "2026-12-07;3;2;ICA Butiken;116 Jätterasker;30;26\r\n"
+              "2026-12-07;3;2;ICA Butiken;120 Lyxfranska;0;1\r\n"
+              "2026-12-07;3;3;Lokala Statoil;108 Skivad J.F.;1;1\r\n"
+              "2026-12-07;3;3;Lokala Statoil;116 Jätterasker;7;7\r\n"
+              "2026-12-07;3;3;Lokala Statoil;120 Lyxfranska;3;3\r\n"
+              "2026-12-07;3;4;'=Maxi tur 2;108 Skivad J.F.;5;4\r\n"
+              "2026-12-07;3;4;'=Maxi tur 2;116 Jätterasker;3;4\r\n"
+              "2026-12-07;3;4;'=Maxi tur 2;120 Lyxfranska;0;4\r\n"
+              "2026-12-07;3;1;Konsum;108 Skivad J.F.;4;4\r\n"
+              "2026-12-07;3;1;Konsum;201 Limpa;3;3\r\n");
 }
 
 }  // namespace

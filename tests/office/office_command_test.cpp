@@ -77,7 +77,7 @@ protected:
 };
 
 TEST_F(OfficeCommands, AFleetsDayFromCreationToReport) {
-    ExpectDone(Kontor({"skapa"}), "Kontorets databas är skapad (schemaversion 3).\n");
+    ExpectDone(Kontor({"skapa"}), "Kontorets databas är skapad (schemaversion 4).\n");
     ExpectDone(Kontor({"bil", "3", "--roll", "bil3"}), "Bil 3 är kopplad till rollen \"bil3\".\n");
     for (const auto& [van, role] :
          {std::pair{"10", "bil10"}, std::pair{"4", "bil4"}, std::pair{"2", "utomstaende"}})
@@ -168,22 +168,22 @@ TEST_F(OfficeCommands, CreationUpgradesAndRefusesANewerSchema) {
         office::CreateSchema(office, 1);
     }
     ExpectDone(Kontor({"skapa"}),
-               "Kontorets databas är uppgraderad från schemaversion 1 till 3.\n");
+               "Kontorets databas är uppgraderad från schemaversion 1 till 4.\n");
     ExpectDone(Kontor({"skapa"}),
-               "Kontorets databas har redan schemaversion 3; ingenting ändrades.\n");
+               "Kontorets databas har redan schemaversion 4; ingenting ändrades.\n");
 
-    Office().Exec("UPDATE leverans.schema_version SET version = 4");
+    Office().Exec("UPDATE leverans.schema_version SET version = 5");
     const std::string before = Everything();
     const Finished newer = Kontor({"skapa"});
     EXPECT_EQ(newer.status, 1);
     EXPECT_EQ(newer.err,
               "leverans: kontorets databas är skapad av en nyare version av Leverans "
-              "(schemaversion 4; det här programmet känner till version 3). Uppdatera Leverans; "
+              "(schemaversion 5; det här programmet känner till version 4). Uppdatera Leverans; "
               "ingenting ändrades\n");
     EXPECT_EQ(Everything(), before);
 }
 
-TEST_F(OfficeCommands, PublishingReplacesARouteUntilTheVanBegins) {
+TEST_F(OfficeCommands, PublishingReplacesARouteTheVanHasFetchedOnlyWhenTold) {
     ASSERT_EQ(Kontor({"skapa"}).status, 0);
     ASSERT_EQ(Kontor({"bil", "3", "--roll", "bil3"}).status, 0);
     ASSERT_EQ(Kontor({"publicera", "3", kDate, "tisdag.csv"}).status, 0);
@@ -191,10 +191,10 @@ TEST_F(OfficeCommands, PublishingReplacesARouteUntilTheVanBegins) {
                "Rutten onsdag.csv är publicerad för bil 3 den 2026-12-07 (2 butiker, 2 "
                "artiklar); den ersätter rutten som fanns.\n");
     {
+        // The van fetches the route, and has saved nothing yet.
         office::pq::Connection van = As("bil3");
-        office::SaveToSend first = Save("3", 1, 1, {4, 3});
-        first.fingerprint = office::FetchRoute(van, "3", kDate)->fingerprint;
-        ASSERT_TRUE(office::SendSave(van, first));
+        ASSERT_TRUE(office::FetchRoute(van, "3", kDate).has_value());
+        Office().Exec("UPDATE leverans.fetches SET at = '2026-12-07T07:58:00+01:00'");
     }
 
     // Refused, and nothing at the office changes.
@@ -207,8 +207,8 @@ TEST_F(OfficeCommands, PublishingReplacesARouteUntilTheVanBegins) {
     };
     const std::vector<Case> cases{
         {{"publicera", "3", kDate, "tisdag.csv"},
-         "leverans: bil 3 har redan börjat på rutten för 2026-12-07 (första sparningen "
-         "2026-12-07 08:05); en rutt med sparningar kan inte ersättas\n"},
+         "leverans: bil 3 har redan hämtat rutten för 2026-12-07 (hämtad 2026-12-07 07:58); "
+         "ange --ersatt för att ersätta den ändå (sparningar på den tas fortfarande emot)\n"},
         {{"publicera", "7", "2026-12-08", "tisdag.csv"},
          "leverans: bil 7 finns inte hos kontoret; lägg till den med leverans kontor bil 7 "
          "--roll ROLL\n"},
@@ -228,6 +228,10 @@ TEST_F(OfficeCommands, PublishingReplacesARouteUntilTheVanBegins) {
         EXPECT_EQ(run.out, QString());
     }
     EXPECT_EQ(Everything(), before);
+    ExpectDone(Kontor({"publicera", "3", kDate, "tisdag.csv", "--ersatt"}),
+               "Rutten tisdag.csv är publicerad för bil 3 den 2026-12-07 (4 butiker, 3 "
+               "artiklar); den ersätter rutten som bilen redan har hämtat, och sparningar på den "
+               "tas fortfarande emot.\n");
 }
 
 TEST_F(OfficeCommands, AVanIsMappedToARole) {
@@ -365,7 +369,7 @@ TEST(OfficeTls, TheProgramConnectsWithVerifyFullAndSaysWhenTheCertificateFails) 
 
     const Finished right = RunLeverans({"kontor", "skapa", "--kontor", over(cluster.CaFile())});
     EXPECT_EQ(right.status, 0) << right.err.toStdString();
-    EXPECT_EQ(right.out, "Kontorets databas är skapad (schemaversion 3).\n");
+    EXPECT_EQ(right.out, "Kontorets databas är skapad (schemaversion 4).\n");
 }
 
 TEST(OfficeCommandLine, TheKontorCommandsAndTheirFlags) {
@@ -426,6 +430,7 @@ TEST(OfficeCommandLine, TheKontorCommandsAndTheirFlags) {
         {{"kontor", "status", "-o", "x"},
          "flaggan -o gäller bara rapport, foljesedel och kontor rapport"},
         {{"kontor", "status", "--roll", "x"}, "flaggan --roll gäller bara kontor bil"},
+        {{"kontor", "status", "--ersatt"}, "flaggan --ersatt gäller bara kontor publicera"},
         {{"kontor", "skapa", "--kontor", ""}, "flaggan --kontor behöver en anslutning"},
         {{"kontor", "status", "--datum", "2026-12-07"},
          "flaggan --datum gäller inte kontor-kommandona"},
@@ -443,10 +448,10 @@ TEST(OfficeCommandLine, TheKontorCommandsAndTheirFlags) {
     }
 
     const QString help = app::HelpText();
-    for (const char* part :
-         {"leverans kontor skapa", "leverans kontor bil BIL --roll ROLL",
-          "leverans kontor publicera BIL DATUM RUTT.csv", "leverans kontor status [DATUM]",
-          "leverans kontor rapport [DATUM]", "--kontor ANSLUTNING", "LEVERANS_KONTOR", "~/.pgpass"})
+    for (const char* part : {"leverans kontor skapa", "leverans kontor bil BIL --roll ROLL",
+                             "leverans kontor publicera BIL DATUM RUTT.csv",
+                             "leverans kontor status [DATUM]", "leverans kontor rapport [DATUM]",
+                             "--ersatt", "--kontor ANSLUTNING", "LEVERANS_KONTOR", "~/.pgpass"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(part))) << part;
 }
 

@@ -22,9 +22,18 @@ protected:
         office::SendSave(van3, Save("3", 1, 1, {10, 0, -1}));
         office::SendSave(van3, Save("3", 2, 2, {6, 25, 0}));
         office::RecordHeard(van3, "3");
+        office::RecordHeard(van3, "3");
+        office::FetchRoute(van3, "3", kDate);
+        office::RecordProblem(van3, Problem("3"));
         office::pq::Connection van4 = As("bil4");
         office::SendSave(van4, Save("4", 1, 1, {12, 0, 2}));
         office::RecordHeard(van4, "4");
+        office::FetchRoute(van4, "4", kDate);
+        office::RecordProblem(van4, Problem("4"));
+    }
+
+    static office::SaveProblem Problem(const std::string& van) {
+        return {office::ProblemKind::Refused, van, kDate, kUid, 3, std::nullopt, "vägrad"};
     }
 
     // Every row of every table, as the office sees it.
@@ -39,7 +48,11 @@ protected:
             "|| '|' || (SELECT string_agg(d::text, ',' ORDER BY d::text) "
             "  FROM leverans.deliveries d) || '|' || "
             "(SELECT string_agg(h::text, ',' ORDER BY h::text) FROM leverans.heard h) "
-            "|| '|' || (SELECT string_agg(x::text, ',') FROM leverans.schema_version x)");
+            "|| '|' || (SELECT string_agg(x::text, ',') FROM leverans.schema_version x) || '|' || "
+            "(SELECT string_agg(p::text, ',' ORDER BY p::text) FROM leverans.problems p) || '|' "
+            "|| (SELECT string_agg(f::text, ',' ORDER BY f::text) FROM leverans.fetches f) || "
+            "'|' || (SELECT string_agg(v.van || v.name, ',' ORDER BY v.van) "
+            "  FROM leverans.route_versions v)");
     }
 };
 
@@ -59,7 +72,10 @@ TEST_F(RowSecurity, EachRoleSeesItsOwnRowsAndTheOfficeSeesAll) {
         {"SELECT count(*) FROM leverans.saves WHERE van = '3'", "0", "0", "0", "2"},
         {"SELECT count(*) FROM leverans.deliveries", "3", "0", "0", "9"},
         {"SELECT count(*) FROM leverans.heard", "1", "0", "0", "2"},
-        {"SELECT count(*) FROM leverans.schema_version", "1", "1", "1", "1"},
+        {"SELECT count(*) FROM leverans.route_versions", "1", "0", "0", "2"},
+        {"SELECT count(*) FROM leverans.fetches", "1", "0", "0", "2"},
+        {"SELECT count(*) FROM leverans.problems", "1", "0", "0", "2"},
+        {"SELECT version FROM leverans.schema_version", "5", "5", "5", "5"},
     };
     for (const Read& read : reads) {
         SCOPED_TRACE(read.sql);
@@ -84,6 +100,12 @@ TEST_F(RowSecurity, AVanCannotAddToAnotherVansDayNorChangeAnything) {
         {"a delivery into another van's save",
          "INSERT INTO leverans.deliveries VALUES ('3', '2026-12-07', 1, 7, 5)"},
         {"contact for another van", "INSERT INTO leverans.heard(van) VALUES ('3')"},
+        {"a fetch for another van",
+         "INSERT INTO leverans.fetches(van, day, fingerprint) "
+         "SELECT '3', day, fingerprint FROM leverans.routes"},
+        {"a problem for another van",
+         "INSERT INTO leverans.problems(van, day, uid, seq, kind, reason) "
+         "VALUES ('3', '2026-12-07', 'x', 1, 'refused', 'x')"},
         // What only the office adds, and the office's own clock.
         {"a route",
          "INSERT INTO leverans.routes(van, day, name, bytes, fingerprint) VALUES "
@@ -93,6 +115,7 @@ TEST_F(RowSecurity, AVanCannotAddToAnotherVansDayNorChangeAnything) {
          "INSERT INTO leverans.saves(van, day, seq, uid, fingerprint, shop, saved_at, received_at) "
          "SELECT van, day, 2, uid, fingerprint, 2, now(), now() FROM leverans.saves"},
         {"a time of contact", "INSERT INTO leverans.heard(van, at) VALUES ('4', now())"},
+        {"a problem's time", "UPDATE leverans.problems SET at = now() - interval '1 hour'"},
         // Changes, even of its own rows.
         {"saves changed", "UPDATE leverans.saves SET shop = 2"},
         {"saves removed", "DELETE FROM leverans.saves"},
@@ -102,7 +125,7 @@ TEST_F(RowSecurity, AVanCannotAddToAnotherVansDayNorChangeAnything) {
         {"routes removed", "DELETE FROM leverans.routes"},
         {"vans changed", "UPDATE leverans.vans SET role = 'bil3'"},
         {"vans removed", "DELETE FROM leverans.vans"},
-        {"contacts changed", "UPDATE leverans.heard SET at = now()"},
+        {"contacts moved back", "UPDATE leverans.heard SET at = now() - interval '1 hour'"},
         {"contacts removed", "DELETE FROM leverans.heard"},
         {"the version changed", "UPDATE leverans.schema_version SET version = 3"},
         {"the version removed", "DELETE FROM leverans.schema_version"},
@@ -132,6 +155,10 @@ TEST_F(RowSecurity, TheVansCallsReachOnlyItsOwnDay) {
     EXPECT_EQ(save.sqlstate(), "42501");
     const auto heard = Thrown<office::Refused>([&van] { office::RecordHeard(van, "3"); });
     EXPECT_EQ(heard.sqlstate(), "42501");
+    const auto problem =
+        Thrown<office::Refused>([&van] { office::RecordProblem(van, Problem("3")); });
+    EXPECT_EQ(problem.sqlstate(), "42501");
+    office::ClearProblems(van, "3", kDate, kUid, office::ProblemKind::Refused);
     EXPECT_EQ(Everything(), before);
 }
 
@@ -218,6 +245,7 @@ TEST_F(RowSecurity, AVansSaveGivesUpWaitingForADayLockTheOfficeHolds) {
 TEST_F(RowSecurity, TheOfficesMembersMayChangeEverything) {
     office::pq::Connection member = As("kontorist");
     EXPECT_EQ(member.Exec("UPDATE leverans.saves SET shop = shop").Affected(), 3);
+    EXPECT_EQ(member.Exec("DELETE FROM leverans.problems").Affected(), 2);
     EXPECT_EQ(member.Exec("DELETE FROM leverans.heard").Affected(), 2);
     EXPECT_EQ(office::FleetStatus(member, kDate).size(), 2U);
 }

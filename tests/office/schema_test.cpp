@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "day/fingerprint.h"
 #include "office/fleet.h"
 #include "office/schema.h"
 #include "office/van.h"
@@ -70,20 +71,32 @@ TEST_F(Schema, EveryFunctionHasItsOwnPathAndOnlyThoseThePoliciesCallArePublic) {
               "is_office,lock_day,own_van");
 }
 
-TEST_F(Schema, AVersionOneDatabaseWithDataIsUpgradedAndKeepsIt) {
-    {
-        office::pq::Connection office = Office();
-        EXPECT_EQ(office::CreateSchema(office, 1).to, 1);
-        EXPECT_EQ(Value("kontor", "SELECT to_regclass('leverans.heard') IS NULL"), "t");
-        office::AddVan(office, "3", "bil3");
-        office::PublishRoute(office, "3", kDate, "tisdag.csv", kTuesday);
-        office::pq::Connection van = As("bil3");
-        EXPECT_TRUE(office::SendSave(van, Save("3", 1, 1, {10, 0, -1})));
-        EXPECT_TRUE(office::SendSave(van, Save("3", 2, 2, {6, 25, 0})));
-    }
+TEST_F(Schema, AnEarlierDatabaseWithDataIsUpgradedAndKeepsIt) {
+    // Rows as versions 1 to 3 held them: one journal's day, a contact per row.
+    office::pq::Connection office = Office();
+    EXPECT_EQ(office::CreateSchema(office, 1).to, 1);
+    EXPECT_EQ(Value("kontor", "SELECT to_regclass('leverans.heard') IS NULL"), "t");
+    office.Execute("INSERT INTO leverans.vans VALUES ('3', 'bil3'), ('4', 'bil4')");
+    office.Exec(
+        "INSERT INTO leverans.routes(van, day, name, bytes, fingerprint, published_at) "
+        "VALUES ('3', '2026-12-07', 'tisdag.csv', $1, $2, '2026-12-06T18:00:00+01:00')",
+        {office::pq::Param::Bytes(kTuesday), office::pq::Param::Text(day::Fingerprint(kTuesday))});
+    office.Execute(
+        "INSERT INTO leverans.saves(van, day, seq, uid, fingerprint, shop, saved_at) "
+        "SELECT '3', '2026-12-07', seq, '0123456789abcdef0123456789abcdef', r.fingerprint, "
+        "  seq, '2026-12-07T08:00:00+01:00'::timestamptz + seq * interval '5 minutes' "
+        "FROM leverans.routes r, generate_series(1, 2) seq; "
+        "INSERT INTO leverans.deliveries VALUES ('3', '2026-12-07', 1, 1, 10), "
+        "  ('3', '2026-12-07', 1, 2, 0), ('3', '2026-12-07', 1, 3, -1), "
+        "  ('3', '2026-12-07', 2, 1, 6);");
+    EXPECT_EQ(office::CreateSchema(office, 3).to, 3);
+    office.Execute(
+        "INSERT INTO leverans.heard VALUES ('3', '2026-12-07T09:00:00+01:00'), "
+        "  ('3', '2026-12-07T07:00:00+01:00'), ('3', '2026-12-07T09:00:00+01:00'), "
+        "  ('4', '2026-12-06T07:00:00+01:00'), ('4', '2026-12-07T06:00:00+01:00')");
     constexpr const char* kData =
-        "SELECT (SELECT string_agg(van || '=' || role, ',') FROM leverans.vans) || '|' || "
-        "(SELECT string_agg(van || ' ' || day || ' ' || name || ' ' || md5(bytes), ',') "
+        "SELECT (SELECT string_agg(van || '=' || role, ',' ORDER BY van) FROM leverans.vans) || "
+        "'|' || (SELECT string_agg(van || ' ' || day || ' ' || name || ' ' || md5(bytes), ',') "
         "  FROM leverans.routes) || '|' || "
         "(SELECT string_agg(seq || ':' || shop || ':' || saved_at::text, ',' ORDER BY seq) "
         "  FROM leverans.saves) || '|' || "
@@ -92,16 +105,32 @@ TEST_F(Schema, AVersionOneDatabaseWithDataIsUpgradedAndKeepsIt) {
     const std::string data = Value("kontor", kData);
     EXPECT_NE(data, "NULL");
 
-    office::pq::Connection office = Office();
     const office::SchemaChange upgrade = office::CreateSchema(office);
-    EXPECT_EQ(upgrade.from, 1);
+    EXPECT_EQ(upgrade.from, 3);
     EXPECT_EQ(upgrade.to, office::kSchemaVersion);
     EXPECT_EQ(Value("kontor", kData), data);
-    // The new table works for the van's role as for a new database.
+    // Each van's latest contact once, deliveries under their journal, the route a version.
+    EXPECT_EQ(
+        Value("kontor",
+              "SELECT (SELECT string_agg(van || to_char(at AT TIME ZONE 'UTC', ' DD HH24:MI'),"
+              "  ',' ORDER BY van) FROM leverans.heard) || '|' || (SELECT string_agg("
+              "  DISTINCT uid, ',') FROM leverans.deliveries) || '|' || (SELECT string_agg("
+              "  v.name || (r.published_at = v.published_at), ',') FROM "
+              "  leverans.route_versions v JOIN leverans.routes r USING (van, day, fingerprint))"),
+        "3 07 08:00,4 07 05:00|0123456789abcdef0123456789abcdef|tisdag.csvtrue");
+
+    // The van's calls work on the upgraded day as on a new one: its journal
+    // goes on, another journal begins, and contact stays one row.
     office::pq::Connection van = As("bil3");
+    EXPECT_EQ(office::OfficeSaveCount(van, "3", kDate, kUid), 2);
+    EXPECT_EQ(office::OfficeSaves(van, "3", kDate, kUid).at(0).lev,
+              (std::vector<int16_t>{10, 0, -1}));
+    EXPECT_TRUE(office::SendSave(van, Save("3", 3, 3, {1, 2, 3})));
+    office::SaveToSend other = Save("3", 1, 1, {4, 4, 4});
+    other.uid = kOtherUid;
+    EXPECT_TRUE(office::SendSave(van, other));
     office::RecordHeard(van, "3");
     EXPECT_EQ(Value("bil3", "SELECT count(*) FROM leverans.heard"), "1");
-    EXPECT_EQ(office::OfficeSaveCount(van, "3", kDate, kUid), 2);
 }
 
 TEST_F(Schema, ANewerVersionIsRefusedAndNothingIsChanged) {

@@ -26,6 +26,7 @@
 #include "day/fingerprint.h"
 #include "day/journal.h"
 #include "day/route_file.h"
+#include "office/fleet.h"
 #include "office/van.h"
 #include "route/route.h"
 #include "tests/office/office_fixture.h"
@@ -272,10 +273,10 @@ TEST_F(SenderTest, TheOfficeStoppedHardDuringSendsTwentyTimes) {
 }
 
 TEST_F(SenderTest, ASaveTheOfficeRefusesIsSaidAndNothingElseGoes) {
+    // The office published another route for the day than the journal's.
     {
-        // Another journal's day is at the office already.
-        office::pq::Connection conn = As("bil3");
-        office::SendSave(conn, Save("3", 1, 1, {1, 1, 1}));
+        office::pq::Connection conn = Office();
+        office::PublishRoute(conn, "3", "2026-12-08", "onsdag.csv", kWednesday);
     }
     // The highest seq the office was sent since, taken or not (test-only;
     // a sequence, which no refusal rolls back).
@@ -295,7 +296,7 @@ TEST_F(SenderTest, ASaveTheOfficeRefusesIsSaidAndNothingElseGoes) {
     van.Save(3, {"1", "7", "-2"});
     Told told;
     {
-        office::Sender sender(SetupFor(van.Journal()), Counts(told), Problems(told));
+        office::Sender sender(SetupFor(van.Journal(), "2026-12-08"), Counts(told), Problems(told));
         std::string problem;
         for (int i = 0; i < 300 && problem.empty(); ++i) {
             std::this_thread::sleep_for(10ms);
@@ -318,7 +319,7 @@ TEST_F(SenderTest, ASaveTheOfficeRefusesIsSaidAndNothingElseGoes) {
         std::this_thread::sleep_for(10ms);
     }
     EXPECT_EQ(tried(), 1);
-    EXPECT_EQ(AtTheOffice().size(), 1u);  // only the other journal's save
+    EXPECT_EQ(AtTheOffice("2026-12-08").size(), 0u);
 }
 
 // The van killed with SIGKILL again and again while it saves and sends,

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <regex>
 #include <thread>
 
@@ -87,8 +88,9 @@ TEST_F(VanCalls, TheOfficeRefusesSavesThatDoNotFollow) {
         const char* sqlstate;
     };
     std::vector<Case> cases{
-        {"made on another route", Save("3", 2, 2, {1, 1, 1}), office::kSaveOnOtherRoute},
-        {"from another journal", Save("3", 2, 2, {1, 1, 1}), office::kSaveOfOtherJournal},
+        {"made on a route never published", Save("3", 2, 2, {1, 1, 1}), office::kSaveOnOtherRoute},
+        {"another journal's first save missing", Save("3", 2, 2, {1, 1, 1}),
+         office::kSaveOutOfOrder},
         {"with a save missing before it", Save("3", 3, 3, {1, 1, 1}), office::kSaveOutOfOrder},
         {"another save under a seq held", Save("3", 1, 2, {1, 1, 1}), ""},
         {"on a day without a route", Save("3", 1, 1, {1, 1, 1}), "23503"},
@@ -106,33 +108,28 @@ TEST_F(VanCalls, TheOfficeRefusesSavesThatDoNotFollow) {
     }
 }
 
-TEST_F(VanCalls, AFirstSaveWaitsForARepublishAndIsRefusedOnTheReplacedRoute) {
+TEST_F(VanCalls, AFetchWaitsForARepublishAndGetsTheNewRoute) {
     office::pq::Connection office = Office();
     office::pq::Transaction republish(office);
     office.Exec("SELECT leverans.lock_day('3', '2026-12-07')");
-    office.Exec("UPDATE leverans.routes SET bytes = $1, fingerprint = $2 WHERE van = '3'",
-                {office::pq::Param::Bytes(kWednesday),
-                 office::pq::Param::Text(day::Fingerprint(kWednesday))});
-
-    std::atomic<bool> done{false};
-    std::string sqlstate = "none";
-    std::thread sender([&] {
-        try {
-            office::pq::Connection van = As("bil3");
-            office::SendSave(van, Save("3", 1, 1, {10, 0, -1}));
-        } catch (const office::Refused& e) {
-            sqlstate = e.sqlstate();
-        } catch (const std::exception& e) {
-            sqlstate = e.what();
-        }
-        done = true;
+    office.Exec(
+        "WITH v AS (INSERT INTO leverans.route_versions(van, day, fingerprint, name, bytes) "
+        "VALUES ('3', '2026-12-07', $2, 'onsdag.csv', $1) RETURNING *) UPDATE leverans.routes r "
+        "SET name = v.name, bytes = v.bytes, fingerprint = v.fingerprint FROM v WHERE r.van = '3'",
+        {office::pq::Param::Bytes(kWednesday),
+         office::pq::Param::Text(day::Fingerprint(kWednesday))});
+    auto fetched = std::async(std::launch::async, [this] {
+        office::pq::Connection van = As("bil3");
+        return office::FetchRoute(van, "3", kDate).value().name;
     });
-    EXPECT_TRUE(WaitsForALock("bil3")) << "the save did not wait for the republish";
-    EXPECT_FALSE(done);
+    EXPECT_TRUE(WaitsForALock("bil3")) << "the fetch did not wait for the republish";
+    EXPECT_EQ(fetched.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
     republish.Commit();
-    sender.join();
-    EXPECT_EQ(sqlstate, office::kSaveOnOtherRoute);
-    EXPECT_EQ(Held(), "0 saves, 0 deliveries");
+    EXPECT_EQ(fetched.get(), "onsdag.csv");
+    EXPECT_EQ(Value("kontor",
+                    "SELECT string_agg(r.name, ',') FROM leverans.fetches f "
+                    "JOIN leverans.route_versions r USING (van, day, fingerprint)"),
+              "onsdag.csv");
 }
 
 TEST_F(VanCalls, ARepublishWaitsForAFirstSaveAndIsThenRefused) {
@@ -161,8 +158,42 @@ TEST_F(VanCalls, ARepublishWaitsForAFirstSaveAndIsThenRefused) {
     publisher.join();
     EXPECT_EQ(said, "bil 3 har redan börjat på rutten för 2026-12-07 (första sparningen " +
                         office::LocalMinute(1796627100) +
-                        "); en rutt med sparningar kan inte ersättas");
+                        "); ange --ersatt för att ersätta den ändå (sparningar på den tas "
+                        "fortfarande emot)");
     EXPECT_EQ(Value("kontor", "SELECT name FROM leverans.routes WHERE van = '3'"), "tisdag.csv");
+}
+
+TEST_F(VanCalls, ProblemsAreKeptAtTheOfficeUntilClearedOrTheSaveArrives) {
+    office::pq::Connection van = As("bil3");
+    office::pq::Connection office = Office();
+    // What van 3's status line says of its problems, times as T.
+    const auto problems = [&office] {
+        std::string line = office::StatusText(office::FleetStatus(office, kDate), kDate);
+        line = line.substr(0, line.find('\n'));
+        return std::regex_replace(line.substr(std::min(line.find(';'), line.size())),
+                                  std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d)"), "T");
+    };
+    using office::ProblemKind;
+    office::SaveProblem refused{ProblemKind::Refused,        "3", kDate, kUid, 2,
+                                Save("3", 2, 2, {6, 25, 0}), "x"};
+    office::RecordProblem(van, refused);
+    refused.reason = "y";  // renews the same problem
+    office::RecordProblem(van, refused);
+    office::RecordProblem(
+        van, {ProblemKind::Refused, "3", kDate, kUid, 3, std::nullopt, "före\nden saknas"});
+    office::RecordProblem(van, {ProblemKind::Conflict, "3", kDate, kUid, 1, std::nullopt, "andra"});
+    EXPECT_EQ(problems(), "; 2 sparningar vägrade (senast T): före den saknas; 1 konflikt: andra");
+    EXPECT_EQ(Value("kontor",
+                    "SELECT shop || fingerprint || saved_at || lev::text || reason "
+                    "FROM leverans.problems WHERE seq = 2"),
+              "2" + day::Fingerprint(kTuesday) + "2026-12-07T08:10:00+01:00{6,25,0}y");
+
+    ASSERT_TRUE(office::SendSave(van, Save("3", 1, 1, {10, 0, -1})));
+    ASSERT_TRUE(office::SendSave(van, Save("3", 2, 2, {6, 25, 0})));
+    EXPECT_EQ(problems(), "; 1 sparning vägrad (senast T): före den saknas; 1 konflikt: andra");
+    office::ClearProblems(van, "3", kDate, kOtherUid, ProblemKind::Conflict);
+    office::ClearProblems(van, "3", kDate, kUid, ProblemKind::Refused);
+    EXPECT_EQ(problems(), "; 1 konflikt: andra");
 }
 
 TEST_F(VanCalls, ALostConnectionIsToldApartFromARefusal) {
