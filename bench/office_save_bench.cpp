@@ -72,7 +72,10 @@ struct Setup {
         office::PublishRoute(office, kVan, date, "rutt.csv", routeBytes);
         return date;
     }
-    int64_t Heard() { return office.Exec("SELECT count(*) FROM leverans.heard").Int(0, 0); }
+    // The latest contact: one row per van, moved on at each.
+    std::string Heard() {
+        return office.Exec("SELECT coalesce(max(at)::text, '') FROM leverans.heard").Text(0, 0);
+    }
     int64_t Saves(const std::string& date) {
         return office
             .Exec("SELECT count(*) FROM leverans.saves WHERE day = $1::date",
@@ -98,7 +101,7 @@ void BM_Save(benchmark::State& state, Setup* setup, bool withOffice) {
     std::string date;
     if (withOffice) {
         date = setup->PublishNextDay();
-        const int64_t heard = setup->Heard();
+        const std::string heard = setup->Heard();
         sender = std::make_unique<office::Sender>(
             office::SenderSetup{setup->cluster.ConnectionString("bil1", setup->database), kVan,
                                 date, day.Journal().Path(), day.Journal().DayUid(),

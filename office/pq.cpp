@@ -670,8 +670,9 @@ void Connection::Fail(pg_result* result) const {
         throw Refused("kontorets databas nekade rollen \"" + User() + "\" det som efterfrågades",
                       detail, sqlstate);
     if (sqlstate == kSaveOnOtherRoute)
-        throw Refused("sparningen gjordes på en annan rutt än den kontoret har publicerat", detail,
-                      sqlstate);
+        throw Refused(
+            "sparningen gjordes på en rutt som kontoret aldrig har publicerat för bilen den dagen",
+            detail, sqlstate);
     if (sqlstate == kSaveOfOtherJournal)
         throw Refused("kontoret har redan sparningar från en annan journal för den dagen", detail,
                       sqlstate);

@@ -193,6 +193,10 @@ void Sender::State::Run() {
             Report();
             if (!conn.handle()) {
                 conn = pq::Connection::Open(setup.conninfo, pq::kVanCallTimeout);
+                // A network gone silent in the middle of a save leaves its
+                // transaction open at the office, holding the day's lock
+                // against the resend: the office ends such a session soon.
+                conn.Execute("SET idle_in_transaction_session_timeout = '10s'");
                 tryHeld = true;  // a new connection: whatever was refused may pass now
             }
             // In touch now; and a connection lost while idle is found here.

@@ -3,10 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 
 #include "app/command_line.h"
@@ -117,7 +118,15 @@ TEST_F(OfficeCommands, AFleetsDayFromCreationToReport) {
                "senast hörd 2026-12-07 08:06\n"
                "Bil 10 (onsdag.csv): ej påbörjad (2 butiker), senast hörd 2026-12-07 07:30\n");
     // Without a date: today, local time.
-    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    // Today where the program runs, in its time zone rather than the test's.
+    ::setenv("TZ", kZone, 1);
+    ::tzset();
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char date[16];
+    std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+    const QString today = QString::fromLatin1(date);
     const Finished todays = Kontor({"status", today});
     ASSERT_EQ(todays.status, 0);
     ExpectDone(Kontor({"status"}), todays.out);
