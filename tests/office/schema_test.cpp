@@ -52,24 +52,6 @@ TEST_F(Schema, AnEmptyDatabaseGetsTheLatestVersionAndASecondRunChangesNothing) {
     EXPECT_EQ(Value("kontor", kCatalog), before);
 }
 
-// A function run with its caller's search_path takes the caller's
-// operators; one that every role may run is open to the vans too.
-TEST_F(Schema, EveryFunctionHasItsOwnPathAndOnlyThoseThePoliciesCallArePublic) {
-    office::pq::Connection office = Office();
-    office::CreateSchema(office);
-    EXPECT_EQ(
-        Value("kontor",
-              "SELECT string_agg(p.proname, ',' ORDER BY p.proname) FROM pg_proc p "
-              "JOIN pg_namespace n ON n.oid = p.pronamespace WHERE n.nspname = 'leverans' "
-              "AND NOT coalesce('search_path=pg_catalog, pg_temp' = ANY(p.proconfig), false)"),
-        "NULL");
-    EXPECT_EQ(Value("kontor",
-                    "SELECT string_agg(p.proname, ',' ORDER BY p.proname) FROM pg_proc p "
-                    "JOIN pg_namespace n ON n.oid = p.pronamespace WHERE n.nspname = 'leverans' "
-                    "AND has_function_privilege('utomstaende', p.oid, 'EXECUTE')"),
-              "is_office,lock_day,own_van");
-}
-
 TEST_F(Schema, AVersionOneDatabaseWithDataIsUpgradedAndKeepsIt) {
     {
         office::pq::Connection office = Office();
