@@ -57,7 +57,6 @@ protected:
 };
 
 TEST_F(Fleet, AVanIsMappedToOneRoleThatMayBeAVan) {
-    // A group role with a member, mapped to van 6 before either was refused.
     cluster->CreateRole("vangrupp");
     cluster->CreateRole("vanmedlem");
     cluster->GrantRole("vangrupp", "vanmedlem");
