@@ -22,8 +22,8 @@ struct CommandLine {
     // given in advance on the command line.
     enum class DayAnswer { Ask, Continue, NewDay };
     // "kontor skapa", "kontor bil", "kontor publicera", "kontor status",
-    // "kontor rapport".
-    enum class OfficeCommand { Create, Van, Publish, Status, Report };
+    // "kontor rapport", "kontor webb".
+    enum class OfficeCommand { Create, Van, Publish, Status, Report, Web };
 
     Action action = Action::Demo;
     DayAnswer dayAnswer = DayAnswer::Ask;
@@ -36,6 +36,10 @@ struct CommandLine {
     QString van;               // kontor bil, kontor publicera, --bil
     QString role;              // kontor bil: the database role the van logs in as
     QString officeConnection;  // --kontor; empty: from LEVERANS_KONTOR
+    QString listenAddress = QStringLiteral("127.0.0.1");  // kontor webb --lyssna
+    int listenPort = 8080;
+    QString certificatePath;  // kontor webb --certifikat, with --nyckel
+    QString keyPath;
     QString error;
 };
 

@@ -48,6 +48,11 @@ struct VanStatus {
     int savedShops = 0;                    // with at least one save
     std::optional<std::time_t> lastSave;   // when the van made the day's latest save
     std::optional<std::time_t> lastHeard;  // latest contact or received save, any day
+    int refusedSaves = 0;
+    std::string refusalReason;
+    std::optional<std::time_t> refusedAt;
+    int conflicts = 0;
+    std::string conflictReason;
 };
 
 // Every van with a route on `date`, vans in natural order ("2" before "10").

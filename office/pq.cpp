@@ -346,7 +346,10 @@ std::string Result::Bytes(int row, int column) const {
     return copy;
 }
 
-Connection Connection::Open(const std::string& conninfo) {
+Connection Connection::Open(const std::string& conninfo) { return Open(conninfo, {}, {}); }
+
+Connection Connection::Open(const std::string& conninfo, const std::string& role,
+                            const std::string& password) {
     CheckConnectionString(conninfo);
 
     // Keywords before dbname give way to the string's own; those after it win.
@@ -371,6 +374,14 @@ Connection Connection::Open(const std::string& conninfo) {
     values.push_back(conninfo.c_str());
     keys.push_back("client_encoding");  // names go both ways as UTF-8
     values.push_back("UTF8");
+    if (!role.empty()) {
+        keys.push_back("user");
+        values.push_back(role.c_str());
+        keys.push_back("password");
+        values.push_back(password.c_str());
+        keys.push_back("passfile");  // the service's own ~/.pgpass is not the person's
+        values.push_back("/nonexistent");
+    }
     keys.push_back(nullptr);
     values.push_back(nullptr);
 

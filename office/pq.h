@@ -74,6 +74,11 @@ public:
     // connecting (BadConnectionString) when libpq cannot read the string or
     // it holds a password; then Unreachable, LoginRefused or TlsFailure.
     static Connection Open(const std::string& conninfo);
+    // The same as `role` with `password` given to libpq as a parameter of
+    // its own (never in a string that could be shown or logged). No
+    // password file is read then: the password given is the only one.
+    static Connection Open(const std::string& conninfo, const std::string& role,
+                           const std::string& password);
 
     ~Connection();
     Connection(Connection&& other) noexcept;

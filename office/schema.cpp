@@ -194,6 +194,32 @@ ALTER POLICY own_heard ON leverans.heard USING (van = (SELECT leverans.own_van()
 ALTER POLICY own_heard_sent ON leverans.heard WITH CHECK (van = (SELECT leverans.own_van()));
 )sql";
 
+// A notice on the channel leverans_dag when a save or a route arrives,
+// with the day as its payload (no van: any role may listen), and an empty
+// one when a van is heard from, for the office's live page. Sent at commit.
+constexpr const char* kVersionLive = R"sql(
+CREATE FUNCTION leverans.notify_day() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+  PERFORM pg_catalog.pg_notify('leverans_dag', NEW.day::text);
+  RETURN NULL;
+END
+$$;
+CREATE FUNCTION leverans.notify_heard() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+  PERFORM pg_catalog.pg_notify('leverans_dag', '');
+  RETURN NULL;
+END
+$$;
+CREATE TRIGGER notify_day AFTER INSERT ON leverans.saves
+  FOR EACH ROW EXECUTE FUNCTION leverans.notify_day();
+CREATE TRIGGER notify_day AFTER INSERT OR UPDATE ON leverans.routes
+  FOR EACH ROW EXECUTE FUNCTION leverans.notify_day();
+CREATE TRIGGER notify_heard AFTER INSERT ON leverans.heard
+  FOR EACH ROW EXECUTE FUNCTION leverans.notify_heard();
+)sql";
+
 [[noreturn]] void Newer(int version) {
     throw SchemaError(
         "kontorets databas är skapad av en nyare version av Leverans (schemaversion " +
@@ -225,7 +251,8 @@ private:
 }  // namespace
 
 const std::vector<Migration>& Migrations() {
-    static const std::vector<Migration> migrations{{1, kVersion1}, {2, kVersion2}, {3, kVersion3}};
+    static const std::vector<Migration> migrations{
+        {1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersionLive}};
     return migrations;
 }
 

@@ -15,6 +15,9 @@
 //   deliveries      each save's Lev per article (returns negative)
 //   heard           when a van was in touch (version 2 on)
 //
+// From version 4, every save, route and heard row sends a notice on the
+// channel leverans_dag when it commits (payload: the day, or empty for any day).
+//
 // Row-level security is on and forced for every table. The office is the
 // owner of the schema and every role that is a member of it: it may do
 // anything. A van's role sees its own row in vans, its own routes, saves,
@@ -22,7 +25,7 @@
 // its own; no role but the office's may change or remove anything.
 namespace office {
 
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 struct Migration {
     int version;

@@ -77,7 +77,7 @@ protected:
 };
 
 TEST_F(OfficeCommands, AFleetsDayFromCreationToReport) {
-    ExpectDone(Kontor({"skapa"}), "Kontorets databas är skapad (schemaversion 3).\n");
+    ExpectDone(Kontor({"skapa"}), "Kontorets databas är skapad (schemaversion 4).\n");
     ExpectDone(Kontor({"bil", "3", "--roll", "bil3"}), "Bil 3 är kopplad till rollen \"bil3\".\n");
     for (const auto& [van, role] :
          {std::pair{"10", "bil10"}, std::pair{"4", "bil4"}, std::pair{"2", "utomstaende"}})
@@ -168,17 +168,17 @@ TEST_F(OfficeCommands, CreationUpgradesAndRefusesANewerSchema) {
         office::CreateSchema(office, 1);
     }
     ExpectDone(Kontor({"skapa"}),
-               "Kontorets databas är uppgraderad från schemaversion 1 till 3.\n");
+               "Kontorets databas är uppgraderad från schemaversion 1 till 4.\n");
     ExpectDone(Kontor({"skapa"}),
-               "Kontorets databas har redan schemaversion 3; ingenting ändrades.\n");
+               "Kontorets databas har redan schemaversion 4; ingenting ändrades.\n");
 
-    Office().Exec("UPDATE leverans.schema_version SET version = 4");
+    Office().Exec("UPDATE leverans.schema_version SET version = 5");
     const std::string before = Everything();
     const Finished newer = Kontor({"skapa"});
     EXPECT_EQ(newer.status, 1);
     EXPECT_EQ(newer.err,
               "leverans: kontorets databas är skapad av en nyare version av Leverans "
-              "(schemaversion 4; det här programmet känner till version 3). Uppdatera Leverans; "
+              "(schemaversion 5; det här programmet känner till version 4). Uppdatera Leverans; "
               "ingenting ändrades\n");
     EXPECT_EQ(Everything(), before);
 }
@@ -365,7 +365,7 @@ TEST(OfficeTls, TheProgramConnectsWithVerifyFullAndSaysWhenTheCertificateFails) 
 
     const Finished right = RunLeverans({"kontor", "skapa", "--kontor", over(cluster.CaFile())});
     EXPECT_EQ(right.status, 0) << right.err.toStdString();
-    EXPECT_EQ(right.out, "Kontorets databas är skapad (schemaversion 3).\n");
+    EXPECT_EQ(right.out, "Kontorets databas är skapad (schemaversion 4).\n");
 }
 
 TEST(OfficeCommandLine, TheKontorCommandsAndTheirFlags) {
