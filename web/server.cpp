@@ -360,7 +360,8 @@ void WebServer::SendStatus(QWebSocket* socket, const std::string& json) {
     if (socket->bytesToWrite() > kMaxPendingPush) socket->abort();
 }
 
-void WebServer::EndSession(const std::string& token, const QString& why) {
+void WebServer::EndSession(std::string token,
+                           const QString& why) {  // a copy: the session owns the original
     sessions_.End(token);
     for (auto it = watchers_.begin(); it != watchers_.end();) {
         QWebSocket* socket = it->first;
@@ -413,6 +414,10 @@ void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* so
 }
 
 bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    // A WebSocket's opening request taken without an answer becomes a
+    // WebSocket (AcceptWebSocket checks its session and origin).
+    if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
+        return request.url().path() == QStringLiteral("/api/lage");
     const QString path = request.url().path();
     const bool post = request.method() == QHttpServerRequest::Method::Post;
     const bool get = request.method() == QHttpServerRequest::Method::Get;

@@ -52,7 +52,7 @@ private:
     void ReadNotifications();
     void Refresh(const std::set<std::string>& dates);
     void AcceptWebSocket();
-    void EndSession(const std::string& token, const QString& why);
+    void EndSession(std::string token, const QString& why);
     void SendStatus(QWebSocket* socket, const std::string& json);
 
     ServerSettings settings_;

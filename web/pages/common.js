@@ -33,10 +33,11 @@ const leverans = {
       two(at.getHours()) + ':' + two(at.getMinutes());
   },
 
-  cell(row, text, className) {
+  cell(row, text, className, label) {
     const cell = row.insertCell();
     cell.textContent = text;
     if (className) cell.className = className;
+    if (label) cell.dataset.label = label;
     return cell;
   },
 

@@ -46,19 +46,21 @@
       const row = body.insertRow();
       row.dataset.bil = van.bil;
       const name = row.insertCell();
+      name.dataset.label = 'Bil';
       const link = document.createElement('a');
       link.href = '/bil?' + new URLSearchParams({bil: van.bil, datum: last.datum});
       link.textContent = 'Bil ' + van.bil;
       name.append(link);
-      leverans.cell(row, van.rutt);
-      leverans.cell(row, van.sparade + ' av ' + van.butiker, 'number');
-      leverans.cell(row, leverans.minute(van.senastSparad));
-      leverans.cell(row, van.senastHord === null ? 'aldrig' : leverans.minute(van.senastHord));
+      leverans.cell(row, van.rutt, '', 'Rutt');
+      leverans.cell(row, van.sparade + ' av ' + van.butiker, 'number', 'Sparade butiker');
+      leverans.cell(row, leverans.minute(van.senastSparad), '', 'Senast sparad');
+      leverans.cell(row, van.senastHord === null ? 'aldrig' : leverans.minute(van.senastHord), '',
+        'Senast hörd');
       leverans.cell(row, van.nekade === 0 ? '0'
         : van.nekade + ' (' + van.nekadOrsak + (van.nekadTid ? ', ' + leverans.minute(van.nekadTid) : '') + ')',
-        van.nekade > 0 ? 'warn' : '');
+        van.nekade > 0 ? 'warn' : '', 'Nekade sparningar');
       const summary = state(van, now, today);
-      leverans.cell(row, summary, /hörd|konflikt/.test(summary) ? 'warn' : '');
+      leverans.cell(row, summary, /hörd|konflikt/.test(summary) ? 'warn' : '', 'Läge');
       row.dataset.innehall = row.textContent;
       if (old.has(van.bil) && old.get(van.bil) !== row.dataset.innehall) row.classList.add('changed');
     }

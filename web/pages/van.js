@@ -36,6 +36,7 @@
       const th = document.createElement('th');
       th.scope = 'col';
       th.textContent = title;
+      if (title !== 'Artikel') th.className = 'number';
       head.append(th);
     }
     const rows = table.createTBody();
