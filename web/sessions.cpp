@@ -3,10 +3,15 @@
 #include <sys/random.h>
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
 namespace web {
+
+namespace {
+constexpr std::size_t kMaxRemembered = 10000;  // addresses or roles with failed logins
+}  // namespace
 
 std::string RandomToken(std::size_t bytes) {
     std::vector<unsigned char> random(bytes);
@@ -95,8 +100,16 @@ int LoginLimiter::Recent(Times& times, Clock::time_point since) {
 bool LoginLimiter::Allowed(const std::string& address, const std::string& role,
                            Clock::time_point now) {
     const Clock::time_point since = now - limits_.window;
-    return Recent(addresses_[address], since) < limits_.perAddress &&
-           Recent(roles_[role], since) < limits_.perRole;
+    // Names tried once and long ago are forgotten, so guessing cannot fill memory.
+    for (auto* counts : {&addresses_, &roles_})
+        if (counts->size() > kMaxRemembered)
+            for (auto it = counts->begin(); it != counts->end();)
+                it = Recent(it->second, since) == 0 ? counts->erase(it) : std::next(it);
+    const auto byAddress = addresses_.find(address);
+    const auto byRole = roles_.find(role);
+    return (byAddress == addresses_.end() ||
+            Recent(byAddress->second, since) < limits_.perAddress) &&
+           (byRole == roles_.end() || Recent(byRole->second, since) < limits_.perRole);
 }
 
 void LoginLimiter::Failed(const std::string& address, const std::string& role,

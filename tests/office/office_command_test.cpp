@@ -412,9 +412,10 @@ TEST(OfficeCommandLine, TheKontorCommandsAndTheirFlags) {
     }
 
     const std::vector<std::pair<QStringList, QString>> wrong{
-        {{"kontor"}, "kontor behöver ett kommando: skapa, bil, publicera, status eller rapport"},
+        {{"kontor"}, "kontor behöver ett kommando: skapa, bil, publicera, status, rapport eller webb"},
         {{"kontor", "radera"},
-         "okänt kontor-kommando: radera (skapa, bil, publicera, status eller rapport)"},
+         "okänt kontor-kommando: radera (skapa, bil, publicera, status, rapport eller "
+         "webb)"},
         {{"kontor", "skapa", "nu"}, "för många argument: nu"},
         {{"kontor", "bil", "3"},
          "kontor bil behöver --roll ROLL: databasrollen som bilen loggar in som"},

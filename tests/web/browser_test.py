@@ -7,6 +7,7 @@ import base64
 import http.client
 import json
 import os
+import socket
 import subprocess
 import sys
 import tempfile
@@ -99,6 +100,22 @@ def post(path, cookie, origin, headers=None, body=b""):
     conn.request("POST", path, body=body, headers=all_headers)
     answer = conn.getresponse()
     return answer.status, answer.read().decode()
+
+
+def raw(request):
+    """The status line the server answers a raw request with."""
+    with socket.create_connection(("127.0.0.1", urllib.parse.urlsplit(URL).port), timeout=5) as conn:
+        try:
+            conn.sendall(request)
+        except OSError:
+            pass  # refused while still sending
+        answer = b""
+        while b"\r\n" not in answer:
+            part = conn.recv(4096)
+            if not part:
+                break
+            answer += part
+    return answer.split(b"\r\n")[0].decode()
 
 
 def main():
@@ -224,6 +241,14 @@ def run(driver):
     status, _ = post("/api/logga-ut", cookie, "http://evil.example", {"X-CSRF-Token": token})
     check(status == 403, "a POST from another origin is refused (%s)" % status)
 
+    # Bad requests are answered and closed; the server serves on.
+    for request, status in (
+            (b"POST /api/publicera HTTP/1.1\r\nHost: x\r\nContent-Length: 104857600\r\n\r\n", "413"),
+            (b"GET / HTTP/1.1\r\nX: " + b"a" * 20000 + b"\r\n\r\n", "431"),
+            (b"GET /\x01 HTTP/1.1\r\n\r\n", "400"),
+            (b"POST /api/logga-in HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", "411")):
+        line = raw(request)
+        check(line.startswith("HTTP/1.1 " + status), "%r... is answered %s: %r" % (request[:30], status, line))
     driver.get(URL + "/?datum=" + DATE)
     WebDriverWait(driver, 5).until(lambda d: len(rows(d)) == 3)
     driver.save_screenshot(os.path.join(SHOTS, "webb-dagens-lage.png"))
