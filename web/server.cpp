@@ -326,12 +326,13 @@ void WebServer::ReadNotifications() {
 // Each day's status once per role watching it, queried as that role, sent
 // to that role's live pages only: row-level security decides what a van's
 // role sees, and no other role's answer reaches it.
-void WebServer::Refresh(const std::set<std::string>& dates) {
+void WebServer::Refresh(const std::set<std::string>& dates, const std::string* onlyRole) {
     std::map<std::pair<std::string, std::string>, std::vector<QWebSocket*>> groups;
     for (const auto& [socket, watcher] : watchers_) {
         if (!dates.count(watcher.date)) continue;
         const Session* session = sessions_.Peek(watcher.token);
-        if (session) groups[{session->role, watcher.date}].push_back(socket);
+        if (session && (!onlyRole || session->role == *onlyRole))
+            groups[{session->role, watcher.date}].push_back(socket);
     }
     std::set<std::string> broken;
     for (const auto& [key, sockets] : groups) {
@@ -347,6 +348,7 @@ void WebServer::Refresh(const std::set<std::string>& dates) {
         } catch (const day::FileError& e) {
             json = Message(e.what());
         }
+        latest_[key] = json;
         for (QWebSocket* socket : sockets) SendStatus(socket, json);
     }
     for (const std::string& token : broken)
@@ -400,12 +402,24 @@ void WebServer::AcceptWebSocket() {
                 session ? QStringLiteral("Fel begäran.") : QStringLiteral("Inte inloggad."));
             continue;
         }
+        // Another page of the role on that day has been kept current: the
+        // newcomer gets the same, without asking the database again.
+        const std::string role = session->role;
+        const auto cached = latest_.find({role, date});
+        bool current = false;
+        for (const auto& [other, watcher] : watchers_) {
+            const Session* watching = sessions_.Peek(watcher.token);
+            current = current || (watcher.date == date && watching && watching->role == role);
+        }
         watchers_[socket] = {session->token, date};
         const std::string token = session->token;
         // The page says when its person is at work, which keeps the session.
         connect(socket, &QWebSocket::textMessageReceived, this,
                 [this, token] { sessions_.Use(token, Clock::now()); });
-        Refresh({date});
+        if (current && cached != latest_.end())
+            SendStatus(socket, cached->second);
+        else
+            Refresh({date}, &role);
     }
 }
 

@@ -50,7 +50,8 @@ private:
 
     void Listen();
     void ReadNotifications();
-    void Refresh(const std::set<std::string>& dates);
+    // The days' status for every role watching them, or for one role.
+    void Refresh(const std::set<std::string>& dates, const std::string* onlyRole = nullptr);
     void AcceptWebSocket();
     void EndSession(std::string token, const QString& why);
     void SendStatus(QWebSocket* socket, const std::string& json);
@@ -60,6 +61,7 @@ private:
     SessionStore sessions_;
     LoginLimiter limiter_;
     std::map<QWebSocket*, Watcher> watchers_;
+    std::map<std::pair<std::string, std::string>, std::string> latest_;  // (role, day) -> status
     office::pq::Connection listener_;
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer reconnect_;
