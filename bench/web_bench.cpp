@@ -4,7 +4,6 @@
 // served with 50 vans; and memory per idle live connection, 200 of them.
 // Prints figures; needs the program (LEVERANS_BINARY) and a throw-away
 // PostgreSQL from the office tests' support library.
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +21,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -61,6 +61,8 @@ double Percentile(std::vector<double> values, double p) {
 
 void Wait(int ms) {
     QEventLoop loop;
+    // Qt owns the posted call.
+    // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks)
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
@@ -162,7 +164,7 @@ int main(int argc, char** argv) {
                 const QJsonArray vans =
                     QJsonDocument::fromJson(text.toUtf8()).object().value("bilar").toArray();
                 const std::lock_guard<std::mutex> held(lock);
-                for (const QJsonValue& value : vans) {
+                for (const auto& value : vans) {
                     const int van = value.toObject().value("bil").toString().toInt();
                     const int saved = value.toObject().value("sparade").toInt();
                     for (int seq = seen[page][van] + 1; seq <= saved; ++seq) {

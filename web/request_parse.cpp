@@ -9,7 +9,7 @@ namespace web {
 
 namespace {
 
-constexpr std::size_t kMaxPartHeaderBytes = 8 * 1024;
+constexpr std::size_t kMaxPartHeaderBytes = std::size_t{8} * 1024;
 constexpr std::size_t kMaxParts = 32;
 constexpr std::size_t kMaxBoundary = 70;
 constexpr std::size_t kMaxFileName = 255;
@@ -245,7 +245,8 @@ std::optional<std::vector<FormPart>> ParseMultipart(std::string_view contentType
         return std::nullopt;
     const std::string delimiter = "\r\n--" + boundary->second;
     std::size_t at = 0;
-    if (body.substr(0, delimiter.size() - 2) == std::string_view(delimiter).substr(2)) {
+    const std::string_view first = std::string_view{delimiter}.substr(2);
+    if (body.substr(0, first.size()) == first) {
         at = delimiter.size() - 2;
     } else {
         const std::size_t found = body.find(delimiter);

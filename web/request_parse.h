@@ -14,9 +14,9 @@
 namespace web {
 
 // Limits on what a request may carry.
-inline constexpr std::size_t kMaxHeaderBytes = 16 * 1024;  // request line and headers
-inline constexpr std::size_t kMaxFormBytes = 64 * 1024;    // any body but an upload
-inline constexpr std::size_t kUploadOverhead = 64 * 1024;  // the form around the file
+inline constexpr std::size_t kMaxHeaderBytes = std::size_t{16} * 1024;  // request line and headers
+inline constexpr std::size_t kMaxFormBytes = std::size_t{64} * 1024;    // any body but an upload
+inline constexpr std::size_t kUploadOverhead = std::size_t{64} * 1024;  // the form around the file
 
 // Watches the bytes of one connection as they arrive, request by request,
 // and refuses a request before its body is read: headers too large or

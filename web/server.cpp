@@ -362,9 +362,7 @@ void WebServer::SendStatus(QWebSocket* socket, const std::string& json) {
     if (socket->bytesToWrite() > kMaxPendingPush) socket->abort();
 }
 
-void WebServer::EndSession(std::string token,
-                           const QString& why) {  // a copy: the session owns the original
-    sessions_.End(token);
+void WebServer::EndSession(const std::string& token, const QString& why) {
     for (auto it = watchers_.begin(); it != watchers_.end();) {
         QWebSocket* socket = it->first;
         if (it->second.token == token) {
@@ -374,6 +372,8 @@ void WebServer::EndSession(std::string token,
             ++it;
         }
     }
+    // Last: `token` may be the session's own, gone with it.
+    sessions_.End(token);
 }
 
 void WebServer::AcceptWebSocket() {

@@ -53,7 +53,7 @@ private:
     // The days' status for every role watching them, or for one role.
     void Refresh(const std::set<std::string>& dates, const std::string* onlyRole = nullptr);
     void AcceptWebSocket();
-    void EndSession(std::string token, const QString& why);
+    void EndSession(const std::string& token, const QString& why);
     void SendStatus(QWebSocket* socket, const std::string& json);
 
     ServerSettings settings_;

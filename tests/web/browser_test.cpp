@@ -3,11 +3,11 @@
 // throw-away PostgreSQL where every role but the office's own needs its
 // password.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -32,6 +32,7 @@ public:
             if (!std::freopen(log.c_str(), "w", stdout) || !std::freopen(log.c_str(), "a", stderr))
                 ::_exit(127);
             std::vector<char*> args;
+            args.reserve(argv.size() + 1);
             for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
             args.push_back(nullptr);
             ::execv(args[0], args.data());

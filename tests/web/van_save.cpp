@@ -1,7 +1,6 @@
 // A van's save sent to the office as the van program sends it, for the
 // browser test: van_save CONNINFO VAN DATE SEQ SHOP LEV,LEV,...
 #include <cstdio>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 
@@ -24,8 +23,8 @@ int main(int argc, char** argv) {
         save.date = argv[3];
         save.uid = "0123456789abcdef0123456789abcdef";
         save.fingerprint = route->fingerprint;
-        save.seq = std::atoi(argv[4]);
-        save.shop = std::atoi(argv[5]);
+        save.seq = std::stoi(argv[4]);
+        save.shop = std::stoi(argv[5]);
         save.savedAt = std::string(argv[3]) + "T09:" + (save.seq < 10 ? "0" : "") +
                        std::to_string(save.seq % 60) + ":00+01:00";
         std::istringstream levs(argv[6]);
