@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -75,6 +76,19 @@ TEST_F(BrowserTest, OfficePagesInChromium) {
                         "--lyssna", "127.0.0.1:" + std::to_string(port)},
                        folder + "/webb.log");
 
+    // The same server with a certificate of its own, for https.
+    const std::string tls = folder + "/webb-tls";
+    std::filesystem::create_directories(tls);
+    const std::string ca = office_testing::MakeCertificateAuthority(tls, "ca");
+    office_testing::MakeServerCertificate(tls, ca);
+    const int tlsPort = office_testing::FreePort();
+    const Child tlsServer({LEVERANS_BINARY, "kontor", "webb", "--kontor", Conninfo("kontor"),
+                           "--lyssna", "127.0.0.1:" + std::to_string(tlsPort), "--certifikat",
+                           tls + "/server.crt", "--nyckel", tls + "/server.key"},
+                          folder + "/webb-tls.log");
+    setenv("TLS_PORT", std::to_string(tlsPort).c_str(), 1);
+    setenv("TLS_CA", ca.c_str(), 1);
+
     const std::string shots =
         std::getenv("LEVERANS_SCREENSHOTS") ? std::getenv("LEVERANS_SCREENSHOTS") : folder;
     setenv("LEVERANS_URL", url.c_str(), 1);
@@ -89,7 +103,8 @@ TEST_F(BrowserTest, OfficePagesInChromium) {
     const std::string log = folder + "/browser.log";
     const int status = office_testing::RunProgram({"/usr/bin/python3", BROWSER_SCRIPT}, log);
     EXPECT_EQ(status, 0) << office_testing::FileText(log) << "\nserver:\n"
-                         << office_testing::FileText(folder + "/webb.log");
+                         << office_testing::FileText(folder + "/webb.log")
+                         << office_testing::FileText(folder + "/webb-tls.log");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@ import http.client
 import json
 import os
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -128,8 +129,27 @@ def new_driver():
     return driver
 
 
+def check_tls():
+    """The server with a certificate of its own: https, and cookies only over it."""
+    context = ssl.create_default_context(cafile=os.environ["TLS_CA"])
+    for _ in range(100):
+        try:
+            conn = http.client.HTTPSConnection("localhost", int(os.environ["TLS_PORT"]), timeout=5,
+                                               context=context)
+            conn.request("GET", "/api/session")
+            answer = conn.getresponse()
+            break
+        except OSError:
+            time.sleep(0.1)
+    else:
+        sys.exit("the https server never answered")
+    cookie = answer.getheader("Set-Cookie") or ""
+    check(answer.status == 401 and "; Secure" in cookie, "over https the cookie is Secure: %r" % cookie)
+
+
 def main():
     wait_for_server()
+    check_tls()
     driver = new_driver()
     try:
         run(driver)
