@@ -412,7 +412,8 @@ TEST(OfficeCommandLine, TheKontorCommandsAndTheirFlags) {
     }
 
     const std::vector<std::pair<QStringList, QString>> wrong{
-        {{"kontor"}, "kontor behöver ett kommando: skapa, bil, publicera, status, rapport eller webb"},
+        {{"kontor"},
+         "kontor behöver ett kommando: skapa, bil, publicera, status, rapport eller webb"},
         {{"kontor", "radera"},
          "okänt kontor-kommando: radera (skapa, bil, publicera, status, rapport eller "
          "webb)"},
