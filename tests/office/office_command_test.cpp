@@ -436,7 +436,32 @@ TEST(OfficeCommandLine, TheKontorCommandsAndTheirFlags) {
         {{"t.csv", "--kontor", "host=k"},
          "flaggan --kontor gäller bara kontor-kommandona och --bil"},
         {{"rapport", "t.csv", "--roll", "r"}, "flaggan --roll gäller bara kontor bil"},
+        {{"kontor", "webb", "x"}, "för många argument: x"},
+        {{"kontor", "webb", "--lyssna", "8080"},
+         "flaggan --lyssna: \"8080\" är ingen adress och port; skriv till exempel "
+         "127.0.0.1:8080 eller [::1]:8080"},
+        {{"kontor", "webb", "--lyssna", "kontor:80"},
+         "flaggan --lyssna: \"kontor:80\" är ingen adress och port; skriv till exempel "
+         "127.0.0.1:8080 eller [::1]:8080"},
+        {{"kontor", "webb", "--lyssna", "127.0.0.1:65536"},
+         "flaggan --lyssna: \"127.0.0.1:65536\" är ingen adress och port; skriv till exempel "
+         "127.0.0.1:8080 eller [::1]:8080"},
+        {{"kontor", "webb", "--certifikat", "c.pem"},
+         "flaggorna --certifikat och --nyckel anges tillsammans"},
+        {{"kontor", "webb", "--nyckel", "k.pem", "--datum", "2026-12-07"},
+         "flaggan --datum gäller inte kontor-kommandona"},
+        {{"kontor", "status", "--lyssna", "127.0.0.1:1"},
+         "flaggorna --lyssna, --certifikat och --nyckel gäller bara kontor webb"},
     };
+    const app::CommandLine web = app::ParseCommandLine(
+        {"kontor", "webb", "--lyssna", "[::1]:9000", "--certifikat", "c.pem", "--nyckel", "k.pem"});
+    EXPECT_EQ(web.officeCommand, Command::Web) << web.error.toStdString();
+    EXPECT_EQ(web.listenAddress, "::1");
+    EXPECT_EQ(web.listenPort, 9000);
+    EXPECT_EQ(web.certificatePath, "c.pem");
+    EXPECT_EQ(web.keyPath, "k.pem");
+    EXPECT_EQ(app::ParseCommandLine({"kontor", "webb"}).listenPort, 8080);
+
     for (const auto& [arguments, error] : wrong) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         const app::CommandLine line = app::ParseCommandLine(arguments);
