@@ -2,6 +2,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QHostAddress>
 
 #include <utility>
 
@@ -50,7 +51,7 @@ CommandLine ParseOffice(QStringList words, CommandLine line, bool officeSet,
     line.officeConnection = connection;
     if (words.isEmpty())
         return Wrong(QStringLiteral(
-            "kontor behöver ett kommando: skapa, bil, publicera, status eller rapport"));
+            "kontor behöver ett kommando: skapa, bil, publicera, status, rapport eller webb"));
     const QString name = words.takeFirst();
     qsizetype least = 0;
     qsizetype most = 0;
@@ -68,9 +69,11 @@ CommandLine ParseOffice(QStringList words, CommandLine line, bool officeSet,
     } else if (name == QStringLiteral("rapport")) {
         line.officeCommand = Command::Report;
         most = 1;
+    } else if (name == QStringLiteral("webb")) {
+        line.officeCommand = Command::Web;
     } else {
-        return Wrong(QStringLiteral("okänt kontor-kommando: %1 (skapa, bil, publicera, status "
-                                    "eller rapport)")
+        return Wrong(QStringLiteral("okänt kontor-kommando: %1 (skapa, bil, publicera, status, "
+                                    "rapport eller webb)")
                          .arg(name));
     }
     if (words.size() > most)
@@ -108,11 +111,38 @@ CommandLine ParseOffice(QStringList words, CommandLine line, bool officeSet,
             if (!words.isEmpty()) line.date = words.at(0);
             break;
         case Command::Create:
+        case Command::Web:
             break;
     }
     if (!line.date.isEmpty() && !day::IsDate(line.date.toStdString()))
         return Wrong(QStringLiteral("\"%1\" är inget datum, skriv ÅÅÅÅ-MM-DD").arg(line.date));
     line.action = CommandLine::Action::Office;
+    return line;
+}
+
+// kontor webb's --lyssna ADRESS:PORT (an IPv6 address in brackets),
+// --certifikat and --nyckel.
+CommandLine WithWebFlags(CommandLine line, bool listenSet, const QString& listen,
+                         const QString& certificate, const QString& key) {
+    if (listenSet) {
+        const qsizetype colon = listen.lastIndexOf(QLatin1Char(':'));
+        QString address = colon > 0 ? listen.left(colon) : QString();
+        if (address.startsWith(QLatin1Char('[')) && address.endsWith(QLatin1Char(']')))
+            address = address.mid(1, address.size() - 2);
+        bool number = false;
+        const int port = colon > 0 ? listen.mid(colon + 1).toInt(&number) : 0;
+        if (address.isEmpty() || !number || port < 1 || port > 65535 ||
+            QHostAddress(address).isNull())
+            return Wrong(QStringLiteral("flaggan --lyssna: \"%1\" är ingen adress och port; "
+                                        "skriv till exempel 127.0.0.1:8080 eller [::1]:8080")
+                             .arg(listen));
+        line.listenAddress = address;
+        line.listenPort = port;
+    }
+    if (certificate.isEmpty() != key.isEmpty())
+        return Wrong(QStringLiteral("flaggorna --certifikat och --nyckel anges tillsammans"));
+    line.certificatePath = certificate;
+    line.keyPath = key;
     return line;
 }
 
@@ -134,8 +164,13 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption role(QStringLiteral("roll"), QString(), QStringLiteral("ROLL"));
     const QCommandLineOption van(QStringLiteral("bil"), QString(), QStringLiteral("BIL"));
     const QCommandLineOption replace(QStringLiteral("ersatt"));
-    parser.addOptions(
-        {help, version, journal, output, newDay, carryOn, date, office, role, van, replace});
+    const QCommandLineOption listen(QStringLiteral("lyssna"), QString(),
+                                    QStringLiteral("ADRESS:PORT"));
+    const QCommandLineOption certificate(QStringLiteral("certifikat"), QString(),
+                                         QStringLiteral("FIL"));
+    const QCommandLineOption key(QStringLiteral("nyckel"), QString(), QStringLiteral("FIL"));
+    parser.addOptions({help, version, journal, output, newDay, carryOn, date, office, role, van,
+                       replace, listen, certificate, key});
 
     QStringList withName = arguments;
     withName.prepend(QStringLiteral("leverans"));
@@ -169,6 +204,26 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                          .arg(line.date));
 
     const QString command = words.isEmpty() ? QString() : words.first();
+    const bool webFlags = parser.isSet(listen) || parser.isSet(certificate) || parser.isSet(key);
+    if (webFlags &&
+        (command != QStringLiteral("kontor") || words.value(1) != QStringLiteral("webb")))
+        return Wrong(
+            QStringLiteral("flaggorna --lyssna, --certifikat och --nyckel gäller bara "
+                           "kontor webb"));
+    if (webFlags) {
+        const QString answer = parser.isSet(newDay)    ? QStringLiteral("--ny-dag")
+                               : parser.isSet(carryOn) ? QStringLiteral("--fortsatt")
+                                                       : QString();
+        CommandLine web =
+            ParseOffice(words.mid(1), line, parser.isSet(office), parser.value(office),
+                        parser.value(role), parser.isSet(role), parser.isSet(output),
+                        parser.isSet(journal) ? QStringLiteral("--journal")
+                        : parser.isSet(date)  ? QStringLiteral("--datum")
+                                              : answer);
+        if (web.action == CommandLine::Action::Wrong) return web;
+        return WithWebFlags(web, parser.isSet(listen), parser.value(listen),
+                            parser.value(certificate), parser.value(key));
+    }
     if (parser.isSet(van)) {
         // The van's day: its route comes from the office, its journal lies beside it.
         line.van = parser.value(van).trimmed();
@@ -267,6 +322,10 @@ QString HelpText() {
         "  leverans kontor status [DATUM]            hur långt varje bil har kommit (i dag\n"
         "                                            om inget datum anges)\n"
         "  leverans kontor rapport [DATUM] [-o FIL]  alla bilars dag som kalkylblad (CSV)\n"
+        "  leverans kontor webb [--lyssna ADRESS:PORT] [--certifikat FIL --nyckel FIL]\n"
+        "                                            kontorets webbsidor: dagens läge direkt,\n"
+        "                                            bilens dag, publicera och rapport\n"
+        "                                            (lyssnar på 127.0.0.1:8080 om inget anges)\n"
         "\n"
         "Flaggor:\n"
         "  --journal FIL     dagens journal (annars RUTT.csv.journal bredvid ruttfilen)\n"

@@ -22,8 +22,8 @@ struct CommandLine {
     // given in advance on the command line.
     enum class DayAnswer { Ask, Continue, NewDay };
     // "kontor skapa", "kontor bil", "kontor publicera", "kontor status",
-    // "kontor rapport".
-    enum class OfficeCommand { Create, Van, Publish, Status, Report };
+    // "kontor rapport", "kontor webb".
+    enum class OfficeCommand { Create, Van, Publish, Status, Report, Web };
 
     Action action = Action::Demo;
     DayAnswer dayAnswer = DayAnswer::Ask;
@@ -37,6 +37,10 @@ struct CommandLine {
     QString role;               // kontor bil: the database role the van logs in as
     bool replaceRoute = false;  // kontor publicera --ersatt: also a route the van has begun on
     QString officeConnection;   // --kontor; empty: from LEVERANS_KONTOR
+    QString listenAddress = QStringLiteral("127.0.0.1");  // kontor webb --lyssna
+    int listenPort = 8080;
+    QString certificatePath;  // kontor webb --certifikat, with --nyckel
+    QString keyPath;
     QString error;
 };
 

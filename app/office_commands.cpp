@@ -1,6 +1,8 @@
 #include "app/office_commands.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +14,7 @@
 #include "office/fleet.h"
 #include "office/pq.h"
 #include "office/schema.h"
+#include "web/server.h"
 
 namespace app {
 
@@ -71,8 +74,41 @@ std::string Run(office::pq::Connection& conn, const CommandLine& line, const std
             return office::StatusText(office::FleetStatus(conn, date), date);
         case Command::Report:
             return office::FleetReport(conn, date);
+        case Command::Web:
+            break;
     }
     return {};
+}
+
+// "kontor webb": serves the office's pages until the process is stopped.
+int RunOfficeWeb(const CommandLine& line, const OfficeConnection& given) {
+    try {
+        office::pq::CheckConnectionString(given.conninfo);
+    } catch (const office::BadConnectionString& e) {
+        return Fail(given.source + ": " + e.what(), e.detail());
+    }
+    int argc = 1;
+    char name[] = "leverans";
+    char* argv[] = {name, nullptr};
+    const QCoreApplication application(argc, argv);
+    web::ServerSettings settings;
+    settings.conninfo = given.conninfo;
+    settings.address = QHostAddress(line.listenAddress);
+    settings.port = static_cast<quint16>(line.listenPort);
+    settings.certificateFile = line.certificatePath;
+    settings.keyFile = line.keyPath;
+    web::WebServer server(settings);
+    try {
+        const quint16 port = server.Start();
+        const bool v6 = settings.address.protocol() == QAbstractSocket::IPv6Protocol;
+        Say(stdout, std::string("Kontorets webbsidor: ") +
+                        (line.certificatePath.isEmpty() ? "http" : "https") + "://" +
+                        (v6 ? "[" : "") + line.listenAddress.toStdString() + (v6 ? "]" : "") + ":" +
+                        std::to_string(port) + "/\n");
+    } catch (const std::runtime_error& e) {
+        return Fail(e.what());
+    }
+    return QCoreApplication::exec();
 }
 
 }  // namespace
@@ -97,6 +133,7 @@ int RunOfficeCommand(const CommandLine& line) {
     if (!given) return NoOfficeGiven();
     const std::string& conninfo = given->conninfo;
     const std::string& source = given->source;
+    if (line.officeCommand == Command::Web) return RunOfficeWeb(line, *given);
 
     // The route file is read and checked as the van reads it, before anything is sent.
     std::string routeBytes;

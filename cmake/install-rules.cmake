@@ -30,4 +30,9 @@ if(LEVERANS_BUILD_SCREEN)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
   leverans_gzip(manpage ${PROJECT_SOURCE_DIR}/docs/leverans.1 ${PROJECT_BINARY_DIR}/docs/leverans.1.gz)
   install(FILES ${PROJECT_BINARY_DIR}/docs/leverans.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # The office's web pages as a service (kontor webb), its settings a conffile.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/leverans-kontor-webb.service
+          DESTINATION /lib/systemd/system)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/leverans-kontor-webb.default
+          DESTINATION /etc/default RENAME leverans-kontor-webb)
 endif()

@@ -49,4 +49,7 @@ the office's route file (CSV), every save is kept in a journal on disk, and
 the day's report and delivery notes can be written from the command line.
 Without a route file the program shows a demonstration route.")
 
+# The web service's settings are the administrator's to change.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/conffiles)
+
 include(CPack)

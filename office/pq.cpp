@@ -478,6 +478,11 @@ std::string Result::Bytes(int row, int column) const {
 }
 
 Connection Connection::Open(const std::string& conninfo, std::chrono::milliseconds callTimeout) {
+    return Open(conninfo, {}, {}, callTimeout);
+}
+
+Connection Connection::Open(const std::string& conninfo, const std::string& role,
+                            const std::string& password, std::chrono::milliseconds callTimeout) {
     CheckConnectionString(conninfo);
 
     // Keywords after dbname win over the string's own: ours go there only
@@ -498,6 +503,14 @@ Connection Connection::Open(const std::string& conninfo, std::chrono::millisecon
     }
     keys.push_back("client_encoding");  // names go both ways as UTF-8
     values.push_back("UTF8");
+    if (!role.empty()) {
+        keys.push_back("user");
+        values.push_back(role.c_str());
+        keys.push_back("password");
+        values.push_back(password.c_str());
+        keys.push_back("passfile");  // the service's own ~/.pgpass is not the person's
+        values.push_back("/nonexistent");
+    }
     keys.push_back(nullptr);
     values.push_back(nullptr);
 

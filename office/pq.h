@@ -89,6 +89,12 @@ public:
     // `callTimeout`.
     static Connection Open(const std::string& conninfo,
                            std::chrono::milliseconds callTimeout = kOfficeCallTimeout);
+    // The same as `role` with `password` given to libpq as a parameter of
+    // its own (never in a string that could be shown or logged). No
+    // password file is read then: the password given is the only one.
+    static Connection Open(const std::string& conninfo, const std::string& role,
+                           const std::string& password,
+                           std::chrono::milliseconds callTimeout = kOfficeCallTimeout);
 
     ~Connection();
     Connection(Connection&& other) noexcept;

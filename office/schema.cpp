@@ -384,6 +384,38 @@ GRANT UPDATE (reason, at, shop, fingerprint, saved_at, lev) ON leverans.problems
 GRANT DELETE ON leverans.problems TO PUBLIC;
 )sql";
 
+// A notice on the channel leverans_dag when a save or a route arrives,
+// with the day as its payload (no van: any role may listen), and an empty
+// one when a van is heard from, for the office's live page. Sent at commit.
+constexpr const char* kVersion6 = R"sql(
+CREATE FUNCTION leverans.notify_day() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+  PERFORM pg_catalog.pg_notify('leverans_dag', NEW.day::text);
+  RETURN NULL;
+END
+$$;
+CREATE FUNCTION leverans.notify_heard() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+  PERFORM pg_catalog.pg_notify('leverans_dag', '');
+  RETURN NULL;
+END
+$$;
+CREATE TRIGGER notify_day AFTER INSERT ON leverans.saves
+  FOR EACH ROW EXECUTE FUNCTION leverans.notify_day();
+CREATE TRIGGER notify_day AFTER INSERT OR UPDATE ON leverans.routes
+  FOR EACH ROW EXECUTE FUNCTION leverans.notify_day();
+-- A van's one contact row moves on at each contact; a refusal or conflict
+-- kept, renewed or cleared changes its van's line too.
+CREATE TRIGGER notify_heard AFTER INSERT OR UPDATE ON leverans.heard
+  FOR EACH ROW EXECUTE FUNCTION leverans.notify_heard();
+CREATE TRIGGER notify_problems AFTER INSERT OR UPDATE OR DELETE ON leverans.problems
+  FOR EACH STATEMENT EXECUTE FUNCTION leverans.notify_heard();
+-- Triggers need no EXECUTE.
+REVOKE EXECUTE ON FUNCTION leverans.notify_day(), leverans.notify_heard() FROM PUBLIC;
+)sql";
+
 [[noreturn]] void Newer(int version) {
     throw SchemaError(
         "kontorets databas är skapad av en nyare version av Leverans (schemaversion " +
@@ -416,7 +448,8 @@ private:
 
 const std::vector<Migration>& Migrations() {
     static const std::vector<Migration> migrations{
-        {1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {5, kVersion5}};
+        {1, kVersion1}, {2, kVersion2}, {3, kVersion3},
+        {4, kVersion4}, {5, kVersion5}, {6, kVersion6}};
     return migrations;
 }
 

@@ -24,6 +24,10 @@
 //                   journal and the office disagree, with the van's figures
 //                   (version 5 on)
 //
+// From version 6, every save, route, contact and kept problem sends a
+// notice on the channel leverans_dag when it commits (payload: the day, or
+// empty for any day).
+//
 // Row-level security is on and forced for every table. The office is the
 // owner of the schema and every role that is a member of it: it may do
 // anything. A van's role sees its own rows of every table but vans (there
@@ -37,7 +41,7 @@
 // waiting for it is given up after 5 seconds (SQLSTATE 55P03).
 namespace office {
 
-inline constexpr int kSchemaVersion = 5;
+inline constexpr int kSchemaVersion = 6;
 
 struct Migration {
     int version;

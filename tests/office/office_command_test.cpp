@@ -78,7 +78,7 @@ protected:
 };
 
 TEST_F(OfficeCommands, AFleetsDayFromCreationToReport) {
-    ExpectDone(Kontor({"skapa"}), "Kontorets databas är skapad (schemaversion 4).\n");
+    ExpectDone(Kontor({"skapa"}), "Kontorets databas är skapad (schemaversion 6).\n");
     ExpectDone(Kontor({"bil", "3", "--roll", "bil3"}), "Bil 3 är kopplad till rollen \"bil3\".\n");
     for (const auto& [van, role] :
          {std::pair{"10", "bil10"}, std::pair{"4", "bil4"}, std::pair{"2", "utomstaende"}})
@@ -177,17 +177,17 @@ TEST_F(OfficeCommands, CreationUpgradesAndRefusesANewerSchema) {
         office::CreateSchema(office, 1);
     }
     ExpectDone(Kontor({"skapa"}),
-               "Kontorets databas är uppgraderad från schemaversion 1 till 4.\n");
+               "Kontorets databas är uppgraderad från schemaversion 1 till 6.\n");
     ExpectDone(Kontor({"skapa"}),
-               "Kontorets databas har redan schemaversion 4; ingenting ändrades.\n");
+               "Kontorets databas har redan schemaversion 6; ingenting ändrades.\n");
 
-    Office().Exec("UPDATE leverans.schema_version SET version = 5");
+    Office().Exec("UPDATE leverans.schema_version SET version = 7");
     const std::string before = Everything();
     const Finished newer = Kontor({"skapa"});
     EXPECT_EQ(newer.status, 1);
     EXPECT_EQ(newer.err,
               "leverans: kontorets databas är skapad av en nyare version av Leverans "
-              "(schemaversion 5; det här programmet känner till version 4). Uppdatera Leverans; "
+              "(schemaversion 7; det här programmet känner till version 6). Uppdatera Leverans; "
               "ingenting ändrades\n");
     EXPECT_EQ(Everything(), before);
 }
@@ -378,7 +378,7 @@ TEST(OfficeTls, TheProgramConnectsWithVerifyFullAndSaysWhenTheCertificateFails) 
 
     const Finished right = RunLeverans({"kontor", "skapa", "--kontor", over(cluster.CaFile())});
     EXPECT_EQ(right.status, 0) << right.err.toStdString();
-    EXPECT_EQ(right.out, "Kontorets databas är skapad (schemaversion 4).\n");
+    EXPECT_EQ(right.out, "Kontorets databas är skapad (schemaversion 6).\n");
 }
 
 TEST(OfficeCommandLine, TheKontorCommandsAndTheirFlags) {
@@ -425,9 +425,11 @@ TEST(OfficeCommandLine, TheKontorCommandsAndTheirFlags) {
     }
 
     const std::vector<std::pair<QStringList, QString>> wrong{
-        {{"kontor"}, "kontor behöver ett kommando: skapa, bil, publicera, status eller rapport"},
+        {{"kontor"},
+         "kontor behöver ett kommando: skapa, bil, publicera, status, rapport eller webb"},
         {{"kontor", "radera"},
-         "okänt kontor-kommando: radera (skapa, bil, publicera, status eller rapport)"},
+         "okänt kontor-kommando: radera (skapa, bil, publicera, status, rapport eller "
+         "webb)"},
         {{"kontor", "skapa", "nu"}, "för många argument: nu"},
         {{"kontor", "bil", "3"},
          "kontor bil behöver --roll ROLL: databasrollen som bilen loggar in som"},
@@ -448,7 +450,32 @@ TEST(OfficeCommandLine, TheKontorCommandsAndTheirFlags) {
         {{"t.csv", "--kontor", "host=k"},
          "flaggan --kontor gäller bara kontor-kommandona och --bil"},
         {{"rapport", "t.csv", "--roll", "r"}, "flaggan --roll gäller bara kontor bil"},
+        {{"kontor", "webb", "x"}, "för många argument: x"},
+        {{"kontor", "webb", "--lyssna", "8080"},
+         "flaggan --lyssna: \"8080\" är ingen adress och port; skriv till exempel "
+         "127.0.0.1:8080 eller [::1]:8080"},
+        {{"kontor", "webb", "--lyssna", "kontor:80"},
+         "flaggan --lyssna: \"kontor:80\" är ingen adress och port; skriv till exempel "
+         "127.0.0.1:8080 eller [::1]:8080"},
+        {{"kontor", "webb", "--lyssna", "127.0.0.1:65536"},
+         "flaggan --lyssna: \"127.0.0.1:65536\" är ingen adress och port; skriv till exempel "
+         "127.0.0.1:8080 eller [::1]:8080"},
+        {{"kontor", "webb", "--certifikat", "c.pem"},
+         "flaggorna --certifikat och --nyckel anges tillsammans"},
+        {{"kontor", "webb", "--nyckel", "k.pem", "--datum", "2026-12-07"},
+         "flaggan --datum gäller inte kontor-kommandona"},
+        {{"kontor", "status", "--lyssna", "127.0.0.1:1"},
+         "flaggorna --lyssna, --certifikat och --nyckel gäller bara kontor webb"},
     };
+    const app::CommandLine web = app::ParseCommandLine(
+        {"kontor", "webb", "--lyssna", "[::1]:9000", "--certifikat", "c.pem", "--nyckel", "k.pem"});
+    EXPECT_EQ(web.officeCommand, Command::Web) << web.error.toStdString();
+    EXPECT_EQ(web.listenAddress, "::1");
+    EXPECT_EQ(web.listenPort, 9000);
+    EXPECT_EQ(web.certificatePath, "c.pem");
+    EXPECT_EQ(web.keyPath, "k.pem");
+    EXPECT_EQ(app::ParseCommandLine({"kontor", "webb"}).listenPort, 8080);
+
     for (const auto& [arguments, error] : wrong) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         const app::CommandLine line = app::ParseCommandLine(arguments);
