@@ -214,12 +214,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         const QString answer = parser.isSet(newDay)    ? QStringLiteral("--ny-dag")
                                : parser.isSet(carryOn) ? QStringLiteral("--fortsatt")
                                                        : QString();
-        CommandLine web =
-            ParseOffice(words.mid(1), line, parser.isSet(office), parser.value(office),
-                        parser.value(role), parser.isSet(role), parser.isSet(output),
-                        parser.isSet(journal) ? QStringLiteral("--journal")
-                        : parser.isSet(date)  ? QStringLiteral("--datum")
-                                              : answer);
+        CommandLine web = ParseOffice(words.mid(1), line, parser.isSet(office),
+                                      parser.value(office), parser.value(role), parser.isSet(role),
+                                      parser.isSet(output), parser.isSet(replace),
+                                      parser.isSet(journal) ? QStringLiteral("--journal")
+                                      : parser.isSet(date)  ? QStringLiteral("--datum")
+                                                            : answer);
         if (web.action == CommandLine::Action::Wrong) return web;
         return WithWebFlags(web, parser.isSet(listen), parser.value(listen),
                             parser.value(certificate), parser.value(key));
