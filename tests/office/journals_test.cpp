@@ -200,7 +200,7 @@ TEST_F(Journals, AJournalTheOfficeDisagreesWithIsToldAtBothEndsAndNothingIsLost)
             "WHERE seq = 2");
         cluster->Restart();
         sender->Notify();
-        EXPECT_TRUE(Within(20s, [&] { return Problems(uid).empty() && Told() == Outbox{}; }));
+        EXPECT_TRUE(Within(40s, [&] { return Problems(uid).empty() && Told() == Outbox{}; }));
         EXPECT_EQ(SavesOf(uid), std::to_string(c.journal.size()));
     }
 }

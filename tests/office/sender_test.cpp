@@ -112,8 +112,10 @@ protected:
             std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", std::gmtime(&moment));
             std::string text = std::to_string(i + 1) + ":" + std::to_string(journal.kund[i]) + ":" +
                                journal.day->uid + ":" + when + ":";
-            for (std::size_t a = 0; a < articles; ++a)
-                text += (a ? "," : "") + std::to_string(journal.lev[i * articles + a]);
+            for (std::size_t a = 0; a < articles; ++a) {
+                if (a) text += ',';
+                text += std::to_string(journal.lev[i * articles + a]);
+            }
             saves.push_back(text);
         }
         return saves;
