@@ -24,14 +24,19 @@ std::optional<VanDay> VanDayDetail(pq::Connection& conn, const std::string& van,
         std::map<int, int> lev;  // article -> Lev
     };
     std::map<int, Latest> saved;
-    // Each shop's number of saves, and its latest save with its deliveries.
+    // Each shop's number of saves on the route published now, in any of the
+    // day's journals, and its latest save (as the fleet's report picks it)
+    // with its deliveries.
     const pq::Result rows = conn.Exec(
         "SELECT l.shop, l.saves, floor(extract(epoch FROM l.saved_at))::bigint, d.article, d.lev "
-        "FROM (SELECT DISTINCT ON (s.shop) s.shop, s.seq, s.saved_at, "
+        "FROM (SELECT DISTINCT ON (s.shop) s.shop, s.uid, s.seq, s.saved_at, "
         "      count(*) OVER (PARTITION BY s.shop) AS saves "
-        "      FROM leverans.saves s WHERE s.van = $1 AND s.day = $2::date "
-        "      ORDER BY s.shop, s.seq DESC) l "
-        "LEFT JOIN leverans.deliveries d ON d.van = $1 AND d.day = $2::date AND d.seq = l.seq",
+        "      FROM leverans.saves s JOIN leverans.routes r "
+        "      ON r.van = s.van AND r.day = s.day AND r.fingerprint = s.fingerprint "
+        "      WHERE s.van = $1 AND s.day = $2::date "
+        "      ORDER BY s.shop, s.saved_at DESC, s.received_at DESC, s.uid DESC, s.seq DESC) l "
+        "LEFT JOIN leverans.deliveries d "
+        "ON d.van = $1 AND d.day = $2::date AND d.uid = l.uid AND d.seq = l.seq",
         {pq::Param::Text(van), pq::Param::Text(date)});
     for (int row = 0; row < rows.Rows(); ++row) {
         Latest& shop = saved[static_cast<int>(rows.Int(row, 0))];

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "day/fingerprint.h"
 #include "office/fleet.h"
+#include "office/van_day.h"
 #include "office/van_order.h"
 #include "tests/office/office_fixture.h"
 
@@ -132,9 +134,20 @@ TEST_F(Fleet, TheReportTakesEachShopsLatestSaveInAnyJournalUnderItsRoute) {
     ASSERT_TRUE(Send(van, Save("3", 2, 2, {1, 1, 1}), kOtherUid, 12));
     ASSERT_TRUE(Send(van, Save("3", 3, 4, {1, 1, 1}), kOtherUid, 20));
     ASSERT_TRUE(Send(van, Save("3", 4, 4, {4, 4, 4}), kUid, 20));
+    office::pq::Connection office = Office();
+    // The office's page of the van's day takes the same save of each shop.
+    const std::optional<office::VanDay> day = office::VanDayDetail(office, "3", kDate);
+    ASSERT_TRUE(day);
+    std::string page;
+    for (const office::ShopDay& shop : day->shops) {
+        page += std::to_string(shop.number) + ":" + std::to_string(shop.saves);
+        for (const office::ShopArticle& article : shop.articles)
+            page += "," + (article.delivered ? std::to_string(*article.delivered) : "-");
+        page += ' ';
+    }
+    EXPECT_EQ(page, "1:2,9,0,0 2:3,5,26,1 3:0,-,-,- 4:2,4,4,4 ");
     // The same route again is no replacement. Replaced: the first journal
     // goes on with the old route, a new journal begins on the new one.
-    office::pq::Connection office = Office();
     EXPECT_FALSE(office::PublishRoute(office, "3", kDate, "tisdag.csv", kTuesday).replaced);
     office::PublishRoute(office, "3", kDate, "onsdag.csv", kWednesday, office::Replace::Anyway);
     ASSERT_TRUE(Send(van, Save("3", 5, 3, {1, 7, 3}), kUid, 30));
