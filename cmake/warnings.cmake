@@ -8,11 +8,5 @@ function(leverans_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
   if(LEVERANS_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
-    # GCC 12 at -O3 sees an overlap, or an overflow with precompiled
-    # headers, in its own std::string code inlined into "literal" +
-    # std::string: false, so shown but not an error.
-    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-      target_compile_options(${target} PRIVATE -Wno-error=restrict -Wno-error=stringop-overflow)
-    endif()
   endif()
 endfunction()

@@ -447,9 +447,8 @@ private:
 }  // namespace
 
 const std::vector<Migration>& Migrations() {
-    static const std::vector<Migration> migrations{
-        {1, kVersion1}, {2, kVersion2}, {3, kVersion3},
-        {4, kVersion4}, {5, kVersion5}, {6, kVersion6}};
+    static const std::vector<Migration> migrations{{1, kVersion1}, {2, kVersion2}, {3, kVersion3},
+                                                   {4, kVersion4}, {5, kVersion5}, {6, kVersion6}};
     return migrations;
 }
 

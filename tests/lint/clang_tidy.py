@@ -21,7 +21,7 @@ import tempfile
 import time
 from concurrent.futures import ThreadPoolExecutor, as_completed
 
-DIRS = ("route", "day", "screen", "app", "bench", "tests", "fuzz", "office")
+DIRS = ("route", "day", "screen", "app", "bench", "tests", "fuzz", "office", "web")
 
 
 def prepared(entry):
