@@ -4,7 +4,7 @@
 // told at both ends, and nothing is lost.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
+#include <cstdlib>
 
 #include <chrono>
 #include <filesystem>
