@@ -386,7 +386,8 @@ GRANT DELETE ON leverans.problems TO PUBLIC;
 
 // A notice on the channel leverans_dag when a save or a route arrives,
 // with the day as its payload (no van: any role may listen), and an empty
-// one when a van is heard from, for the office's live page. Sent at commit.
+// one when a van's problems change, for the office's live page. Sent at
+// commit.
 constexpr const char* kVersion6 = R"sql(
 CREATE FUNCTION leverans.notify_day() RETURNS trigger LANGUAGE plpgsql
   SET search_path = pg_catalog, pg_temp AS $$
@@ -395,7 +396,7 @@ BEGIN
   RETURN NULL;
 END
 $$;
-CREATE FUNCTION leverans.notify_heard() RETURNS trigger LANGUAGE plpgsql
+CREATE FUNCTION leverans.notify_any() RETURNS trigger LANGUAGE plpgsql
   SET search_path = pg_catalog, pg_temp AS $$
 BEGIN
   PERFORM pg_catalog.pg_notify('leverans_dag', '');
@@ -406,14 +407,13 @@ CREATE TRIGGER notify_day AFTER INSERT ON leverans.saves
   FOR EACH ROW EXECUTE FUNCTION leverans.notify_day();
 CREATE TRIGGER notify_day AFTER INSERT OR UPDATE ON leverans.routes
   FOR EACH ROW EXECUTE FUNCTION leverans.notify_day();
--- A van's one contact row moves on at each contact; a refusal or conflict
--- kept, renewed or cleared changes its van's line too.
-CREATE TRIGGER notify_heard AFTER INSERT OR UPDATE ON leverans.heard
-  FOR EACH ROW EXECUTE FUNCTION leverans.notify_heard();
+-- A refusal or conflict kept, renewed or cleared changes its van's line.
+-- (A contact alone does not: a commit that notifies waits for every other
+-- one that does, and a van's contacts come with its saves.)
 CREATE TRIGGER notify_problems AFTER INSERT OR UPDATE OR DELETE ON leverans.problems
-  FOR EACH STATEMENT EXECUTE FUNCTION leverans.notify_heard();
+  FOR EACH STATEMENT EXECUTE FUNCTION leverans.notify_any();
 -- Triggers need no EXECUTE.
-REVOKE EXECUTE ON FUNCTION leverans.notify_day(), leverans.notify_heard() FROM PUBLIC;
+REVOKE EXECUTE ON FUNCTION leverans.notify_day(), leverans.notify_any() FROM PUBLIC;
 )sql";
 
 [[noreturn]] void Newer(int version) {

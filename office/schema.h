@@ -24,7 +24,7 @@
 //                   journal and the office disagree, with the van's figures
 //                   (version 5 on)
 //
-// From version 6, every save, route, contact and kept problem sends a
+// From version 6, every save, route and kept problem sends a
 // notice on the channel leverans_dag when it commits (payload: the day, or
 // empty for any day).
 //

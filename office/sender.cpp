@@ -32,6 +32,10 @@ using Clock = std::chrono::steady_clock;
 // pace, and each is worth a try.)
 constexpr std::chrono::seconds kIdle{30};
 
+// The office's note of the van's latest contact is a write of its own:
+// renewed at most this often while saves go through.
+constexpr std::chrono::seconds kHeardEvery{10};
+
 constexpr std::string_view kJournalSuffix = ".journal";
 
 // Which file a journal is, as written last: every save replaces it whole.
@@ -178,6 +182,7 @@ void Sender::Notify() {
 
 void Sender::State::Run() {
     pq::Connection conn;
+    Clock::time_point lastHeard{};
     auto retry = setup.firstRetry;
     for (;;) {
         bool tryHeld = false;
@@ -199,8 +204,16 @@ void Sender::State::Run() {
                 conn.Execute("SET idle_in_transaction_session_timeout = '10s'");
                 tryHeld = true;  // a new connection: whatever was refused may pass now
             }
-            // In touch now; and a connection lost while idle is found here.
-            RecordHeard(conn, setup.van);
+            // In touch now, and a connection lost while idle is found here
+            // (a journal held back sends nothing that would find it);
+            // between saves that come in a run, once in a while is enough.
+            const bool anyHeld = std::any_of(journals.begin(), journals.end(), [](const auto& j) {
+                return j.second.hold != Hold::None;
+            });
+            if (tryHeld || anyHeld || Clock::now() - lastHeard >= kHeardEvery) {
+                RecordHeard(conn, setup.van);
+                lastHeard = Clock::now();
+            }
             for (Served* served : order) {
                 if (Stopping()) break;
                 if (tryHeld) served->nextTry = {};
