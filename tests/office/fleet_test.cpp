@@ -140,9 +140,13 @@ TEST_F(Fleet, TheReportTakesEachShopsLatestSaveInAnyJournalUnderItsRoute) {
     ASSERT_TRUE(day);
     std::string page;
     for (const office::ShopDay& shop : day->shops) {
-        page += std::to_string(shop.number) + ":" + std::to_string(shop.saves);
-        for (const office::ShopArticle& article : shop.articles)
-            page += "," + (article.delivered ? std::to_string(*article.delivered) : "-");
+        page += std::to_string(shop.number);
+        page += ':';
+        page += std::to_string(shop.saves);
+        for (const office::ShopArticle& article : shop.articles) {
+            page += ',';
+            page += article.delivered ? std::to_string(*article.delivered) : "-";
+        }
         page += ' ';
     }
     EXPECT_EQ(page, "1:2,9,0,0 2:3,5,26,1 3:0,-,-,- 4:2,4,4,4 ");
