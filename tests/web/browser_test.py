@@ -4,6 +4,7 @@ updated by a van's save, publishing by upload, the report, names as text,
 requests without the CSRF token, a van's role, accessibility and the
 keyboard. Run by browser_test.cpp, which starts the database and server."""
 import base64
+import gzip
 import http.client
 import json
 import os
@@ -55,7 +56,7 @@ def wait_for_server():
 
 
 def axe(driver, page):
-    with open(os.environ["AXE_JS"], encoding="utf-8") as f:
+    with gzip.open(os.environ["AXE_JS"], "rt", encoding="utf-8") as f:
         driver.execute_script(f.read())
     result = driver.execute_async_script(
         "const done = arguments[arguments.length - 1];"
